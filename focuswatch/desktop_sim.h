@@ -1,0 +1,65 @@
+// The simulated desktop: a JSON file read afresh for every sample, a trace
+// of every platform call served, and a named pipe of workspace
+// notifications. Used wherever the macOS frameworks are not.
+#ifndef FOCUSWATCH_DESKTOP_SIM_H_
+#define FOCUSWATCH_DESKTOP_SIM_H_
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "focuswatch/desktop.h"
+
+namespace focuswatch {
+
+struct SimDocument;
+
+struct SimPaths {
+  std::string desktop;  // FOCUSWATCH_DESKTOP; empty: the empty desktop
+  std::string trace;    // FOCUSWATCH_TRACE; empty: no trace
+  std::string notify;   // FOCUSWATCH_NOTIFY; empty: no notifications
+};
+
+class SimDesktop : public Desktop {
+ public:
+  explicit SimDesktop(SimPaths paths);
+  ~SimDesktop() override;
+
+  // Every sample starts with the trust question, so that is where the
+  // desktop file is read afresh.
+  bool isProcessTrusted() override;
+  std::optional<RunningApplication> frontmostApplication() override;
+  double currentTime() override;
+  double systemUptime() override;
+  double secondsSinceLastInput() override;
+  Element createApplicationElement(int32_t processIdentifier) override;
+  AttributeRead copyAttributeValue(const Element& element,
+                                   std::string_view attribute) override;
+
+  Token addObserver(WorkspaceNotification name, Block block) override;
+  void removeObserver(Token token) override;
+  Token scheduleRepeatingTimer(double interval, Block block) override;
+  void invalidateTimer(Token token) override;
+  void runMainRunLoop() override;
+
+ private:
+  struct Timer;
+  void trace(std::string_view line);
+  void post(std::string_view line);
+
+  SimPaths paths_;
+  int traceFd_ = -1;
+  std::shared_ptr<const SimDocument> document_;
+  Token nextToken_ = 1;
+  std::map<Token, std::pair<WorkspaceNotification, Block>> observers_;
+  std::map<Token, std::unique_ptr<Timer>> timers_;
+};
+
+// Reads a desktop file; an unreadable or malformed one gives the empty
+// desktop and a diagnostic line on standard error.
+std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path);
+
+}  // namespace focuswatch
+
+#endif  // FOCUSWATCH_DESKTOP_SIM_H_

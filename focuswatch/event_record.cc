@@ -1,0 +1,104 @@
+#include "focuswatch/event_record.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "focuswatch/accessibility.h"
+#include "focuswatch/browser_page.h"
+#include "focuswatch/nerrit_tab.h"
+#include "focuswatch/nerrit_worktree.h"
+#include "focuswatch/text.h"
+
+namespace focuswatch {
+
+namespace {
+
+bool isWorkspaceApplication(const RunningApplication& app) {
+  std::optional<std::string> lowered =
+      lowercase(app.bundleIdentifier.value_or(""));
+  return lowered && lowered->find("nerrit") != std::string::npos;
+}
+
+std::optional<std::string> focusedWindowTitle(Desktop& desktop,
+                                              const RunningApplication& app) {
+  Element application = desktop.createApplicationElement(app.processIdentifier);
+  std::optional<Element> window =
+      asElement(attribute(desktop, application, "AXFocusedWindow"));
+  if (!window) return std::nullopt;
+  std::optional<std::string> title =
+      asString(attribute(desktop, *window, "AXTitle"));
+  if (!title) return std::nullopt;
+  return firstCharacters(*title, kTextLimit);
+}
+
+}  // namespace
+
+std::optional<std::string> eventLine(Desktop& desktop,
+                                     const BrowserConfiguration& config,
+                                     std::string_view kind) {
+  bool trusted = desktop.isProcessTrusted();
+  std::optional<RunningApplication> app = desktop.frontmostApplication();
+
+  nlohmann::ordered_json record;
+  record["kind"] = kind;
+  record["observedAt"] = desktop.currentTime();
+  record["uptime"] = desktop.systemUptime();
+  record["foregroundBundleId"] =
+      app && app->bundleIdentifier ? *app->bundleIdentifier : "unknown";
+  record["foregroundName"] =
+      app && app->localizedName ? *app->localizedName : "Unknown app";
+  record["idleSeconds"] = desktop.secondsSinceLastInput();
+  record["accessibilityTrusted"] = trusted;
+
+  if (trusted && app) {
+    if (isWorkspaceApplication(*app)) {
+      if (auto tab = focusedNerritTab(desktop, *app))
+        record["nerritSelectedTabTitle"] = *tab;
+      if (auto worktree = selectedNerritWorktree(desktop, *app))
+        record["nerritSelectedWorktreeId"] = *worktree;
+      if (auto title = focusedWindowTitle(desktop, *app))
+        record["nerritWindowTitle"] = *title;
+    }
+    if (app->bundleIdentifier && browserEnabled(config, *app->bundleIdentifier)) {
+      if (auto found = browserPage(desktop, config, *app)) {
+        static constexpr std::pair<const char*, const char*> kKeys[] = {
+            {"domain", "browserDomain"}, {"url", "browserUrl"}, {"title", "browserTitle"}};
+        for (auto [from, to] : kKeys) {
+          if (auto entry = found->find(from); entry != found->end())
+            record[to] = entry->second;
+        }
+      }
+    }
+  }
+
+  try {
+    return record.dump();
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;  // not valid UTF-8: this sample is dropped
+  }
+}
+
+void emit(Desktop& desktop, const BrowserConfiguration& config,
+          std::string_view kind) {
+  if (std::optional<std::string> line = eventLine(desktop, config, kind))
+    writeLine(std::move(*line));
+}
+
+void writeLine(std::string text) {
+  text += '\n';
+  size_t written = 0;
+  while (written < text.size()) {
+    ssize_t n = ::write(STDOUT_FILENO, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    // The reader has gone away. Normally SIGPIPE has ended the process
+    // already; a parent that left the signal ignored gets the same end.
+    if (n < 0 && errno == EPIPE) std::exit(0);
+    if (n <= 0) return;  // any other failure drops this one line
+    written += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace focuswatch

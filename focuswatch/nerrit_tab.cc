@@ -1,0 +1,144 @@
+#include "focuswatch/nerrit_tab.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "focuswatch/accessibility.h"
+
+namespace focuswatch {
+
+namespace {
+
+constexpr int kStripDepthLimit = 26;
+constexpr int kStripVisitLimit = 2500;
+constexpr int kParentSteps = 24;
+constexpr double kOverlapAllowance = 12.0;
+constexpr double kSeparationMargin = 4.0;
+constexpr int kTabDepthLimit = 5;
+
+double minX(const Rect& r) { return std::min(r.x, r.x + r.width); }
+double maxX(const Rect& r) { return std::max(r.x, r.x + r.width); }
+double midX(const Rect& r) { return (minX(r) + maxX(r)) / 2; }
+double minY(const Rect& r) { return std::min(r.y, r.y + r.height); }
+double maxY(const Rect& r) { return std::max(r.y, r.y + r.height); }
+
+bool hasTokenWithPrefix(const std::vector<std::string>& tokens,
+                        std::string_view prefix) {
+  return std::any_of(tokens.begin(), tokens.end(), [&](const std::string& t) {
+    return t.starts_with(prefix);
+  });
+}
+
+class TabQuery {
+ public:
+  explicit TabQuery(Desktop& desktop) : desktop_(desktop) {}
+
+  std::optional<std::string> run(const RunningApplication& app) {
+    Element application = desktop_.createApplicationElement(app.processIdentifier);
+    std::optional<Element> window =
+        asElement(attribute(desktop_, application, "AXFocusedWindow"));
+    if (!window) return std::nullopt;
+
+    scan(*window, 0);
+    if (strips_.empty()) return std::nullopt;
+    std::optional<Element> chosen =
+        strips_.size() == 1 ? strips_.front() : stripOverFocusedPane(application);
+    if (!chosen) return std::nullopt;
+
+    VisitBudget tabBudget(kLabelVisitLimit);
+    scanTabs(*chosen, 0, tabBudget);
+    if (labels_.size() != 1) return std::nullopt;
+    return labels_.front();
+  }
+
+ private:
+  // Collects tab strips, pre-order; a strip is not entered, so a strip
+  // nested in a strip is never found.
+  void scan(const Element& element, int depth) {
+    if (depth >= kStripDepthLimit || !stripBudget_.take()) return;
+    if (containsToken(classes(desktop_, element), "group/tab-strip")) {
+      strips_.push_back(element);
+      return;
+    }
+    for (const Element& child : children(desktop_, element)) {
+      scan(child, depth + 1);
+      if (stripBudget_.exhausted()) return;
+    }
+  }
+
+  std::optional<Rect> frame(const Element& element) {
+    return asRectangle(attribute(desktop_, element, "AXFrame"));
+  }
+
+  // The frame of the pane that holds the focused element: the focused
+  // element itself or one of its first 23 ancestors.
+  std::optional<Rect> focusedPane(const Element& application) {
+    std::optional<Element> current =
+        asElement(attribute(desktop_, application, "AXFocusedUIElement"));
+    for (int step = 0; current && step < kParentSteps; ++step) {
+      if (containsToken(classes(desktop_, *current), "pane"))
+        return frame(*current);
+      current = asElement(attribute(desktop_, *current, "AXParent"));
+    }
+    return std::nullopt;
+  }
+
+  // With several strips, the one closest above the focused pane, provided
+  // it lies clearly lower than the runner-up.
+  std::optional<Element> stripOverFocusedPane(const Element& application) {
+    std::optional<Rect> pane = focusedPane(application);
+    if (!pane) return std::nullopt;
+    double paneMidX = midX(*pane);
+
+    std::vector<std::pair<Element, double>> candidates;
+    for (const Element& strip : strips_) {
+      std::optional<Rect> stripFrame = frame(strip);
+      if (!stripFrame) continue;
+      if (minX(*stripFrame) <= paneMidX && paneMidX <= maxX(*stripFrame) &&
+          maxY(*stripFrame) <= minY(*pane) + kOverlapAllowance) {
+        candidates.emplace_back(strip, maxY(*stripFrame));
+      }
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    if (candidates.empty()) return std::nullopt;
+    if (candidates.size() >= 2 &&
+        !(candidates[0].second - candidates[1].second > kSeparationMargin)) {
+      return std::nullopt;
+    }
+    return candidates.front().first;
+  }
+
+  // Collects the labels of selected-style tabs. A selected-style element
+  // with no label is entered: an element below it may still supply one.
+  void scanTabs(const Element& element, int depth, VisitBudget& budget) {
+    if (depth >= kTabDepthLimit || !budget.take()) return;
+    std::vector<std::string> tokens = classes(desktop_, element);
+    if (containsToken(tokens, "border-t") &&
+        containsToken(tokens, "cursor-pointer") &&
+        hasTokenWithPrefix(tokens, "bg-[color-mix(")) {
+      if (auto label = tabLabel(desktop_, element, 0, budget)) {
+        labels_.push_back(std::move(*label));
+        return;
+      }
+    }
+    for (const Element& child : children(desktop_, element)) {
+      scanTabs(child, depth + 1, budget);
+      if (budget.exhausted()) return;
+    }
+  }
+
+  Desktop& desktop_;
+  std::vector<Element> strips_;
+  VisitBudget stripBudget_{kStripVisitLimit};
+  std::vector<std::string> labels_;
+};
+
+}  // namespace
+
+std::optional<std::string> focusedNerritTab(Desktop& desktop,
+                                            const RunningApplication& app) {
+  return TabQuery(desktop).run(app);
+}
+
+}  // namespace focuswatch

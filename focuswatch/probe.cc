@@ -1,0 +1,43 @@
+#include "focuswatch/probe.h"
+
+#include "focuswatch/browser_config.h"
+#include "focuswatch/event_record.h"
+
+namespace focuswatch {
+
+std::string trustLine(bool trusted) {
+  return std::string("{\"accessibilityTrusted\":") + (trusted ? "true" : "false") + "}";
+}
+
+int runProbe(Desktop& desktop, std::vector<std::string> arguments) {
+  const BrowserConfiguration config = buildBrowserConfiguration(std::move(arguments));
+  const std::vector<std::string>& options = config.browserArguments;
+
+  if (hasArgument(options, "--trust-only")) {
+    writeLine(trustLine(desktop.isProcessTrusted()));
+    return 0;
+  }
+  emit(desktop, config, "activity");
+  if (hasArgument(options, "--once")) return 0;
+
+  const std::pair<WorkspaceNotification, const char*> kObserved[] = {
+      {WorkspaceNotification::kDidActivateApplication, "activity"},
+      {WorkspaceNotification::kWillSleep, "sleep"},
+      {WorkspaceNotification::kDidWake, "wake"},
+  };
+  std::vector<Desktop::Token> observers;
+  for (auto [name, kind] : kObserved) {
+    observers.push_back(desktop.addObserver(
+        name, [&desktop, &config, kind] { emit(desktop, config, kind); }));
+  }
+  Desktop::Token timer = desktop.scheduleRepeatingTimer(
+      2.0, [&desktop, &config] { emit(desktop, config, "activity"); });
+
+  desktop.runMainRunLoop();
+
+  desktop.invalidateTimer(timer);
+  for (Desktop::Token observer : observers) desktop.removeObserver(observer);
+  return 0;
+}
+
+}  // namespace focuswatch

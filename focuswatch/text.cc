@@ -1,0 +1,186 @@
+#include "focuswatch/text.h"
+
+#include <utf8proc.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace focuswatch {
+
+namespace {
+
+// Decodes the code point at `pos`; an invalid byte reads as one unit of its
+// own (-1) so that no text, however broken, stops the walk.
+utf8proc_ssize_t decodeAt(std::string_view text, size_t pos,
+                          utf8proc_int32_t* codepoint) {
+  auto bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data()) + pos;
+  utf8proc_ssize_t length = utf8proc_iterate(
+      bytes, static_cast<utf8proc_ssize_t>(text.size() - pos), codepoint);
+  if (length <= 0) {
+    *codepoint = -1;
+    return 1;
+  }
+  return length;
+}
+
+// Byte offset just past the first `limit` grapheme clusters (text.size()
+// when the text is shorter), and whether the text goes on beyond them.
+size_t clusterBoundary(std::string_view text, size_t limit, bool* more) {
+  utf8proc_int32_t state = 0;
+  utf8proc_int32_t previous = -1;
+  size_t clusters = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    utf8proc_int32_t codepoint;
+    utf8proc_ssize_t length = decodeAt(text, pos, &codepoint);
+    bool breaks = previous < 0 || codepoint < 0 ||
+                  utf8proc_grapheme_break_stateful(previous, codepoint, &state);
+    if (breaks) {
+      if (clusters == limit) {
+        *more = true;
+        return pos;
+      }
+      ++clusters;
+      if (codepoint < 0) state = 0;
+    }
+    previous = codepoint;
+    pos += static_cast<size_t>(length);
+  }
+  *more = false;
+  return pos;
+}
+
+struct FreeDeleter {
+  void operator()(utf8proc_uint8_t* p) const { std::free(p); }
+};
+
+std::optional<std::string> decompose(std::string_view text) {
+  utf8proc_uint8_t* out = nullptr;
+  utf8proc_ssize_t length = utf8proc_map(
+      reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+      static_cast<utf8proc_ssize_t>(text.size()), &out,
+      static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE));
+  std::unique_ptr<utf8proc_uint8_t, FreeDeleter> owned(out);
+  if (length < 0) return std::nullopt;
+  return std::string(reinterpret_cast<char*>(out), static_cast<size_t>(length));
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string firstCharacters(std::string_view text, size_t limit) {
+  bool more;
+  return std::string(text.substr(0, clusterBoundary(text, limit, &more)));
+}
+
+bool hasMoreCharactersThan(std::string_view text, size_t limit) {
+  bool more;
+  clusterBoundary(text, limit, &more);
+  return more;
+}
+
+bool isValidUtf8(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    utf8proc_int32_t codepoint;
+    pos += static_cast<size_t>(decodeAt(text, pos, &codepoint));
+    if (codepoint < 0) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> percentDecode(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      decoded += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    int high = hexValue(text[i + 1]);
+    int low = hexValue(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    decoded += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  if (!isValidUtf8(decoded)) return std::nullopt;
+  return decoded;
+}
+
+std::optional<std::string> lowercase(std::string_view text) {
+  std::string lowered;
+  lowered.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    utf8proc_int32_t codepoint;
+    pos += static_cast<size_t>(decodeAt(text, pos, &codepoint));
+    if (codepoint < 0) return std::nullopt;
+    utf8proc_uint8_t buffer[4];
+    utf8proc_ssize_t length =
+        utf8proc_encode_char(utf8proc_tolower(codepoint), buffer);
+    lowered.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(length));
+  }
+  return lowered;
+}
+
+std::optional<size_t> findLastCanonical(std::string_view text,
+                                        std::string_view pattern) {
+  std::optional<std::string> needle = decompose(pattern);
+  if (!needle || needle->empty() || !isValidUtf8(text)) return std::nullopt;
+
+  // Decompose the text one combining sequence at a time (a starter and the
+  // marks after it), so that each offset in the decomposed text maps back
+  // to a boundary of the original.
+  std::string decomposed;
+  std::vector<size_t> decomposedStarts;  // sequence starts in `decomposed`
+  std::vector<size_t> originalStarts;    // the same starts in `text`
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t start = pos;
+    utf8proc_int32_t codepoint;
+    pos += static_cast<size_t>(decodeAt(text, pos, &codepoint));
+    while (pos < text.size()) {
+      size_t length = static_cast<size_t>(decodeAt(text, pos, &codepoint));
+      if (utf8proc_get_property(codepoint)->combining_class == 0) break;
+      pos += length;
+    }
+    std::string_view sequence = text.substr(start, pos - start);
+    decomposedStarts.push_back(decomposed.size());
+    originalStarts.push_back(start);
+    if (sequence.size() == 1 && static_cast<unsigned char>(sequence[0]) < 0x80) {
+      decomposed += sequence;  // ASCII is its own decomposition
+      continue;
+    }
+    std::optional<std::string> canonical = decompose(sequence);
+    if (!canonical) return std::nullopt;
+    decomposed += *canonical;
+  }
+  decomposedStarts.push_back(decomposed.size());
+
+  auto isBoundary = [&](size_t offset) {
+    auto it = std::lower_bound(decomposedStarts.begin(), decomposedStarts.end(),
+                               offset);
+    return it != decomposedStarts.end() && *it == offset;
+  };
+  for (size_t at = decomposed.rfind(*needle); at != std::string::npos;
+       at = at == 0 ? std::string::npos : decomposed.rfind(*needle, at - 1)) {
+    if (isBoundary(at) && isBoundary(at + needle->size())) {
+      auto index = std::lower_bound(decomposedStarts.begin(),
+                                    decomposedStarts.end(), at) -
+                   decomposedStarts.begin();
+      return originalStarts[static_cast<size_t>(index)];
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace focuswatch
