@@ -47,7 +47,7 @@ struct SimValue {
 
 struct SimElement {
   std::string traceName;
-  std::map<std::string, SimValue, std::less<>> attributes;
+  std::map<std::string, SimValue, std::less<>> attributes;  // refs resolved
   const SimElement* parent = nullptr;  // where it is written in place
   const SimDocument* document = nullptr;
   bool unreachable = false;  // an application the file does not describe
@@ -165,6 +165,16 @@ class Reader {
   SimDocument& document_;
 };
 
+// Points every reference at the element it names, once, so that reading a
+// list of a hundred thousand references costs no lookups.
+void resolveReferences(SimValue& value, const SimDocument& document) {
+  if (value.kind == SimValue::Kind::kRef) {
+    auto found = document.ids.find(value.text);
+    value.element = found == document.ids.end() ? nullptr : found->second;
+  }
+  for (SimValue& item : value.items) resolveReferences(item, document);
+}
+
 void readTopLevel(const Json& json, SimDocument& document) {
   if (!json.is_object()) malformed("the desktop is not a JSON object");
   Reader reader(document);
@@ -266,6 +276,9 @@ std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path) {
   auto document = std::make_shared<SimDocument>();
   try {
     readTopLevel(Json::parse(readFile(path)), *document);
+    for (SimElement& element : document->elements) {
+      for (auto& [name, value] : element.attributes) resolveReferences(value, *document);
+    }
   } catch (const std::exception& e) {
     writeAll(STDERR_FILENO, "focuswatch: desktop: " + path + ": " + e.what() + "\n");
     return emptyDocument();
@@ -352,12 +365,10 @@ bool convert(const SimValue& stored, const std::shared_ptr<const SimDocument>& o
     case Kind::kUrl: out = Value{Url{stored.text}}; return true;
     case Kind::kRect: out = Value{AxValue{stored.rect}}; return true;
     case Kind::kElement: elementValue(stored.element); return true;
-    case Kind::kRef: {
-      auto found = owner->ids.find(stored.text);
-      if (found == owner->ids.end()) return false;
-      elementValue(found->second);
+    case Kind::kRef:
+      if (!stored.element) return false;
+      elementValue(stored.element);
       return true;
-    }
     case Kind::kArray: {
       ValueList items;
       items.reserve(stored.items.size());
