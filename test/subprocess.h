@@ -1,0 +1,57 @@
+// Runs a built program for the end-to-end tests: arguments, environment and
+// standard input in, standard output, standard error and exit status out.
+#ifndef TEST_SUBPROCESS_H_
+#define TEST_SUBPROCESS_H_
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct Outcome {
+  std::string out;
+  std::string err;
+  int status = -1;      // exit status, or -1 when ended by a signal
+  int signal = 0;       // the signal that ended it
+};
+
+struct Launch {
+  std::vector<std::string> argv;                 // argv[0] is the program
+  std::map<std::string, std::string> env;        // added to this environment
+  std::vector<std::string> unset;                // removed from it
+  std::optional<std::string> input;              // standard input; none: /dev/null
+  std::string executable;                        // empty: argv[0]
+  std::string directory;                         // empty: this one
+};
+
+// Runs to the end; the child is killed after `limit`.
+Outcome run(const Launch& launch,
+            std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+// A program left running, whose standard output is read line by line.
+class Running {
+ public:
+  explicit Running(const Launch& launch);
+  ~Running();
+  // The next line, without its line feed; absent at the end or after `limit`.
+  std::optional<std::string> nextLine(std::chrono::milliseconds limit);
+  // Closes our end of its standard output.
+  void closeOutput();
+  // Waits for it to end, killing it after `limit`.
+  Outcome wait(std::chrono::milliseconds limit);
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string buffer_;
+};
+
+}  // namespace testing_support
+
+#endif  // TEST_SUBPROCESS_H_
