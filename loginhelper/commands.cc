@@ -1,0 +1,60 @@
+#include "loginhelper/commands.h"
+
+#include <nlohmann/json.hpp>
+
+namespace loginhelper {
+
+namespace {
+
+RunResult failure(const Error& error) { return RunResult{"", error.description + "\n", 1}; }
+
+// Runs the word's login item calls; the error that ends the run, if any.
+std::optional<Error> perform(const std::string& word, LoginItemService& service) {
+  if (word == "enable" || word == "disable") {
+    StatusRead status = service.status();
+    if (status.error) return status.error;
+    bool registered = status.raw != kNotRegistered && status.raw != kNotFound;
+    if (word == "enable" && !registered) return service.registerService();
+    if (word == "disable" && registered) return service.unregisterService();
+    return std::nullopt;
+  }
+  if (word == "settings") {
+    service.openSystemSettingsLoginItems();
+    return std::nullopt;
+  }
+  if (word == "status") return std::nullopt;
+  return startupError(2, "Unknown startup operation");
+}
+
+}  // namespace
+
+std::variant<std::string, Error> serviceStatus(LoginItemService& service) {
+  StatusRead status = service.status();
+  if (status.error) return *status.error;
+  switch (status.raw) {
+    case kNotRegistered: return "notRegistered";
+    case kEnabled: return "enabled";
+    case kRequiresApproval: return "requiresApproval";
+    case kNotFound: return "notFound";
+    default: return "unknown";
+  }
+}
+
+RunResult runLoginHelper(const std::vector<std::string>& arguments,
+                         const Collaborators& collaborators) {
+  std::string word = arguments.size() > 1 ? arguments[1] : "launch";
+  if (word == "launch") {
+    if (std::optional<Error> error = collaborators.launch()) return failure(*error);
+    return {};
+  }
+
+  std::unique_ptr<LoginItemService> service = collaborators.makeService();
+  if (std::optional<Error> error = perform(word, *service)) return failure(*error);
+
+  std::variant<std::string, Error> status = serviceStatus(*service);
+  if (auto* error = std::get_if<Error>(&status)) return failure(*error);
+  nlohmann::json report = {{"status", std::get<std::string>(status)}};
+  return RunResult{report.dump(), "", 0};
+}
+
+}  // namespace loginhelper

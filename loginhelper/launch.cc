@@ -1,0 +1,46 @@
+#include "loginhelper/launch.h"
+
+#include <variant>
+
+#include "loginhelper/process.h"
+
+namespace loginhelper {
+
+namespace {
+
+std::string deletingLastPathComponent(std::string path) {
+  while (path.size() > 1 && path.ends_with('/')) path.pop_back();
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string bundlePath(const std::string& programPath) {
+  std::string path = programPath;
+  for (int i = 0; i < 3; ++i) path = deletingLastPathComponent(path);
+  return path;
+}
+
+std::string pathExtension(const std::string& path) {
+  std::string component = path.substr(path.rfind('/') + 1);
+  size_t dot = component.rfind('.');
+  return dot == std::string::npos ? "" : component.substr(dot + 1);
+}
+
+std::optional<Error> launchDashboardInBackground(const std::optional<std::string>& ownPath,
+                                                 const std::string& tool) {
+  std::string bundle = ownPath ? bundlePath(resolveSymlinks(*ownPath)) : "";
+  if (pathExtension(bundle) != "app")
+    return startupError(1, "Startup helper is outside Vantrel.app");
+
+  std::variant<int, Error> ended =
+      runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
+  if (auto* error = std::get_if<Error>(&ended)) return *error;
+  int status = std::get<int>(ended);
+  if (status != 0) return startupError(status, "Could not start Vantrel in the background");
+  return std::nullopt;
+}
+
+}  // namespace loginhelper

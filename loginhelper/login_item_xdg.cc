@@ -1,0 +1,186 @@
+#include "loginhelper/login_item_xdg.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace loginhelper {
+
+namespace {
+
+// An entry larger than this is not a desktop entry anyone wrote.
+constexpr size_t kLargestEntry = 1 << 20;
+
+Error fileError(const std::string& what, const std::string& path, int error) {
+  return Error{"NSPOSIXErrorDomain", error, what + " " + path + ": " + ::strerror(error)};
+}
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    text.remove_suffix(1);
+  return text;
+}
+
+// Creates `directory` and its parents; 0 or the errno.
+int makeDirectories(const std::string& directory) {
+  struct stat status;
+  if (::stat(directory.c_str(), &status) == 0) return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
+  size_t slash = directory.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    if (int error = makeDirectories(directory.substr(0, slash))) return error;
+  }
+  if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  return 0;
+}
+
+class XdgLoginItem : public LoginItemService {
+ public:
+  XdgLoginItem(std::string path, std::string program)
+      : path_(std::move(path)), program_(std::move(program)) {}
+
+  StatusRead status() override {
+    struct stat link;
+    if (::lstat(path_.c_str(), &link) != 0) {
+      if (errno == ENOENT) return {kNotRegistered, std::nullopt};
+      return {kNotRegistered, fileError("Could not read the login item", path_, errno)};
+    }
+    int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {kNotRegistered, fileError("Could not read the login item", path_, errno)};
+    std::string text;
+    int error = read(fd, text);
+    ::close(fd);
+    if (error != 0) return {kNotRegistered, fileError("Could not read the login item", path_, error)};
+    return {autostartStatus(text), std::nullopt};
+  }
+
+  std::optional<Error> registerService() override {
+    std::string directory = path_.substr(0, path_.rfind('/'));
+    if (int error = makeDirectories(directory))
+      return fileError("Could not create the folder", directory, error);
+
+    std::string entry = "[Desktop Entry]\nType=Application\nName=Vantrel\nExec=" +
+                        execLine(program_) + "\nX-GNOME-Autostart-enabled=true\n";
+    std::string temporary = directory + "/.mirrowin.vantrel.startup.XXXXXX";
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return fileError("Could not write the login item in", directory, errno);
+    int error = writeAll(fd, entry);
+    if (error == 0 && ::fchmod(fd, 0644) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
+    if (error != 0) {
+      ::unlink(temporary.c_str());
+      return fileError("Could not write the login item", path_, error);
+    }
+    return std::nullopt;
+  }
+
+  std::optional<Error> unregisterService() override {
+    if (::unlink(path_.c_str()) != 0 && errno != ENOENT)
+      return fileError("Could not remove the login item", path_, errno);
+    return std::nullopt;
+  }
+
+  void openSystemSettingsLoginItems() override {}
+
+ private:
+  static int read(int fd, std::string& text) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0) return errno;
+    if (S_ISDIR(status.st_mode)) return EISDIR;
+    if (!S_ISREG(status.st_mode)) return EINVAL;
+    char buffer[8192];
+    while (true) {
+      ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno;
+      if (n == 0) return 0;
+      text.append(buffer, static_cast<size_t>(n));
+      if (text.size() > kLargestEntry) return EFBIG;
+    }
+  }
+
+  static int writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+      ssize_t n = ::write(fd, text.data(), text.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno;
+      text.remove_prefix(static_cast<size_t>(n));
+    }
+    return ::fsync(fd) == 0 ? 0 : errno;
+  }
+
+  std::string path_;
+  std::string program_;
+};
+
+std::string environment(const char* name) {
+  const char* value = ::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+long autostartStatus(std::string_view entry) {
+  bool inMainGroup = true;  // keys before any group header count too
+  while (!entry.empty()) {
+    size_t end = entry.find('\n');
+    std::string_view line = trim(entry.substr(0, end));
+    entry.remove_prefix(end == std::string_view::npos ? entry.size() : end + 1);
+    if (line.starts_with('[')) {
+      inMainGroup = line == "[Desktop Entry]";
+      continue;
+    }
+    size_t equals = line.find('=');
+    if (!inMainGroup || equals == std::string_view::npos) continue;
+    std::string_view key = trim(line.substr(0, equals));
+    std::string_view value = trim(line.substr(equals + 1));
+    if ((key == "Hidden" && value == "true") ||
+        (key == "X-GNOME-Autostart-enabled" && value == "false"))
+      return kRequiresApproval;
+  }
+  return kEnabled;
+}
+
+std::string execLine(std::string_view program) {
+  // Quote the argument, then escape the quoted text as a string value.
+  std::string quoted = "\"";
+  for (char c : program) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+    if (c == '%') quoted += '%';
+    quoted += c;
+  }
+  quoted += '"';
+  std::string escaped;
+  for (char c : quoted) {
+    switch (c) {
+      case '\\': escaped += "\\\\"; break;
+      case '\n': escaped += "\\n"; break;
+      case '\t': escaped += "\\t"; break;
+      case '\r': escaped += "\\r"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped + " launch";
+}
+
+std::unique_ptr<LoginItemService> xdgLoginItem(std::string path, std::string program) {
+  return std::make_unique<XdgLoginItem>(std::move(path), std::move(program));
+}
+
+std::unique_ptr<LoginItemService> agentServiceWithPlistName(std::string_view plistName) {
+  std::string config = environment("XDG_CONFIG_HOME");
+  if (config.empty()) config = environment("HOME") + "/.config";
+  std::string name(plistName);
+  if (name.ends_with(".plist")) name.resize(name.size() - 6);
+  char program[PATH_MAX + 1];
+  ssize_t length = ::readlink("/proc/self/exe", program, PATH_MAX);
+  return xdgLoginItem(config + "/autostart/" + name + ".desktop",
+                      length > 0 ? std::string(program, static_cast<size_t>(length)) : "loginhelper");
+}
+
+}  // namespace loginhelper

@@ -1,0 +1,26 @@
+// The login item as an XDG autostart entry, for platforms without
+// SMAppService.
+#ifndef LOGINHELPER_LOGIN_ITEM_XDG_H_
+#define LOGINHELPER_LOGIN_ITEM_XDG_H_
+
+#include <string>
+#include <string_view>
+
+#include "loginhelper/login_item.h"
+
+namespace loginhelper {
+
+// The entry's status: "Hidden=true" or "X-GNOME-Autostart-enabled=false"
+// in its main group mean the user switched it off.
+long autostartStatus(std::string_view entry);
+
+// The Exec value that starts `program` with "launch", quoted and escaped
+// as desktop entries require.
+std::string execLine(std::string_view program);
+
+// The autostart entry at `path`, started by `program`.
+std::unique_ptr<LoginItemService> xdgLoginItem(std::string path, std::string program);
+
+}  // namespace loginhelper
+
+#endif  // LOGINHELPER_LOGIN_ITEM_XDG_H_

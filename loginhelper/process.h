@@ -1,0 +1,26 @@
+// Starting the host: the program's own path, and a child process started
+// directly (no shell) and waited for. POSIX on every platform.
+#ifndef LOGINHELPER_PROCESS_H_
+#define LOGINHELPER_PROCESS_H_
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "loginhelper/startup_error.h"
+
+namespace loginhelper {
+
+// `path` made absolute against the current directory, with every symbolic
+// link resolved; as far as it can be resolved when it does not exist.
+std::string resolveSymlinks(const std::string& path);
+
+// Starts `tool` with `arguments`, inheriting environment, directory and
+// standard streams, and waits for it: its exit status, or the error that
+// kept it from starting.
+std::variant<int, Error> runAndWait(const std::string& tool,
+                                    const std::vector<std::string>& arguments);
+
+}  // namespace loginhelper
+
+#endif  // LOGINHELPER_PROCESS_H_
