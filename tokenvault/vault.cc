@@ -1,0 +1,81 @@
+#include "tokenvault/vault.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+namespace tokenvault {
+
+namespace {
+
+const ItemQuery kQuery{"mirrowin.vantrel.linear.oauth", "default"};
+
+enum class Input { kToken, kEmpty, kTooLong, kUnreadable };
+
+// Reads at most one byte more than the longest token: with that byte the
+// input is too long, and the rest is never read.
+Input readToken(int fd, SecretBuffer& token) {
+  size_t size = 0;
+  while (size < token.capacity()) {
+    ssize_t n = ::read(fd, token.data() + size, token.capacity() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Input::kUnreadable;
+    if (n == 0) break;
+    size += static_cast<size_t>(n);
+  }
+  token.resize(size);
+  if (size == 0) return Input::kEmpty;
+  if (size > kLongestToken) return Input::kTooLong;
+  return Input::kToken;
+}
+
+bool writeAll(int fd, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes = bytes.subspan(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+int exitStatus(int32_t status) {
+  if (status == kErrSecItemNotFound) return kExitNotFound;
+  return status == kErrSecSuccess ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+int runTokenVault(const std::vector<std::string>& arguments,
+                  const std::function<std::unique_ptr<Keychain>()>& makeKeychain,
+                  int input, int output) {
+  if (arguments.size() != 2) return kExitUsage;
+  const std::string& operation = arguments[1];
+
+  if (operation == "read") {
+    SecretBuffer token(kLongestToken + 1);
+    int32_t status = makeKeychain()->copyMatching(kQuery, token);
+    if (status == kErrSecSuccess && !writeAll(output, token.bytes())) return kExitFailure;
+    return exitStatus(status);
+  }
+  if (operation == "write") {
+    SecretBuffer token(kLongestToken + 1);
+    switch (readToken(input, token)) {
+      case Input::kToken: break;
+      case Input::kUnreadable: return kExitFailure;
+      case Input::kEmpty:
+      case Input::kTooLong: return kExitUsage;
+    }
+    std::unique_ptr<Keychain> keychain = makeKeychain();
+    int32_t status = keychain->update(kQuery, token.bytes());
+    if (status == kErrSecItemNotFound) status = keychain->add(kQuery, token.bytes());
+    return exitStatus(status);
+  }
+  if (operation == "delete") {
+    int32_t status = makeKeychain()->deleteItem(kQuery);
+    if (status == kErrSecItemNotFound) status = kErrSecSuccess;
+    return exitStatus(status);
+  }
+  return kExitUsage;
+}
+
+}  // namespace tokenvault

@@ -1,0 +1,32 @@
+// One run of tokenvault: the operation word, the keychain calls and the
+// exit status.
+#ifndef TOKENVAULT_VAULT_H_
+#define TOKENVAULT_VAULT_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tokenvault/keychain.h"
+
+namespace tokenvault {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitNotFound = 2;
+inline constexpr int kExitUsage = 64;
+
+// The longest token; an input of 16384 bytes or more is refused.
+inline constexpr size_t kLongestToken = 16383;
+
+// Runs tokenvault on `arguments` (program path first), reading the token
+// from `input` and writing it to `output`. The keychain is made only once
+// the usage is known to be right. The exit status.
+int runTokenVault(const std::vector<std::string>& arguments,
+                  const std::function<std::unique_ptr<Keychain>()>& makeKeychain,
+                  int input, int output);
+
+}  // namespace tokenvault
+
+#endif  // TOKENVAULT_VAULT_H_
