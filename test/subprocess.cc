@@ -101,6 +101,8 @@ Outcome reap(pid_t pid, Clock::time_point deadline) {
 }  // namespace
 
 Outcome run(const Launch& launch, std::chrono::milliseconds limit) {
+  // A child may stop reading its input early; that must not end the test.
+  ::signal(SIGPIPE, SIG_IGN);
   int in, out, err;
   pid_t pid = spawn(launch, &in, &out, &err);
   Clock::time_point deadline = Clock::now() + limit;

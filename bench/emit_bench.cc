@@ -1,0 +1,84 @@
+// The cost of one event line for the workspace application when both
+// window walks exhaust their 2500-element budget: time per line and
+// accessibility reads per line.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "focuswatch/browser_config.h"
+#include "focuswatch/desktop_sim.h"
+#include "focuswatch/event_record.h"
+
+namespace {
+
+using namespace focuswatch;
+
+// Forwards to the simulated desktop and counts the accessibility reads.
+class CountingDesktop : public SimDesktop {
+ public:
+  using SimDesktop::SimDesktop;
+  AttributeRead copyAttributeValue(const Element& element, std::string_view name) override {
+    ++reads;
+    return SimDesktop::copyAttributeValue(element, name);
+  }
+  size_t reads = 0;
+};
+
+// A window of 50 groups with 60 leaves each: 3051 elements, none a tab
+// strip or a worktree row, so both walks stop at their budget.
+std::string writeBudgetDesktop() {
+  nlohmann::json groups = nlohmann::json::array();
+  for (int g = 0; g < 50; ++g) {
+    nlohmann::json leaves = nlohmann::json::array();
+    for (int l = 0; l < 60; ++l)
+      leaves.push_back({{"AXRole", "AXStaticText"}, {"AXDOMClassList", {"text-sm", "truncate"}},
+                        {"AXValue", "line"}});
+    groups.push_back({{"AXRole", "AXGroup"}, {"AXDOMClassList", {"flex", "flex-col"}},
+                      {"AXChildren", leaves}});
+  }
+  nlohmann::json desktop = {
+      {"accessibilityTrusted", true},
+      {"frontmostApplication",
+       {{"bundleIdentifier", "com.example.nerrit"}, {"localizedName", "Nerrit"},
+        {"processIdentifier", 501}}},
+      {"applications",
+       {{"501", {{"AXFocusedWindow",
+                  {{"AXRole", "AXWindow"}, {"AXTitle", "main — repo"}, {"AXChildren", groups}}}}}}}};
+  std::string path = std::filesystem::temp_directory_path() / "focuswatch-bench-desktop.json";
+  std::ofstream(path) << desktop.dump();
+  return path;
+}
+
+void BM_EmitWorkspaceWindowAtBudget(benchmark::State& state) {
+  std::string path = writeBudgetDesktop();
+  CountingDesktop desktop(SimPaths{path, "", ""});
+  const BrowserConfiguration config = buildBrowserConfiguration({"focuswatch"});
+  desktop.isProcessTrusted();
+  std::optional<std::string> line = eventLine(desktop, config, "activity");  // warm up
+  size_t lines = 0;
+  desktop.reads = 0;
+  for (auto _ : state) {
+    line = eventLine(desktop, config, "activity");
+    benchmark::DoNotOptimize(line);
+    ++lines;
+  }
+  state.counters["reads_per_line"] = static_cast<double>(desktop.reads) / static_cast<double>(lines);
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_EmitWorkspaceWindowAtBudget)->Unit(benchmark::kMicrosecond);
+
+// The simulated desktop's share of each line: reading the file afresh.
+void BM_ReadDesktopFile(benchmark::State& state) {
+  std::string path = writeBudgetDesktop();
+  for (auto _ : state) benchmark::DoNotOptimize(loadSimDocument(path));
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_ReadDesktopFile)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
