@@ -26,9 +26,10 @@ int runProbe(Desktop& desktop, std::vector<std::string> arguments) {
       {WorkspaceNotification::kDidWake, "wake"},
   };
   std::vector<Desktop::Token> observers;
-  for (auto [name, kind] : kObserved) {
+  for (const auto& observed : kObserved) {
+    const char* kind = observed.second;
     observers.push_back(desktop.addObserver(
-        name, [&desktop, &config, kind] { emit(desktop, config, kind); }));
+        observed.first, [&desktop, &config, kind] { emit(desktop, config, kind); }));
   }
   Desktop::Token timer = desktop.scheduleRepeatingTimer(
       2.0, [&desktop, &config] { emit(desktop, config, "activity"); });
