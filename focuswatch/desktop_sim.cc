@@ -515,14 +515,4 @@ void SimDesktop::runMainRunLoop() {
   if (pipeFd >= 0) ::close(pipeFd);
 }
 
-std::unique_ptr<Desktop> makeDesktop() {
-  auto variable = [](const char* name) {
-    const char* value = std::getenv(name);
-    return std::string(value ? value : "");
-  };
-  return std::make_unique<SimDesktop>(SimPaths{variable("FOCUSWATCH_DESKTOP"),
-                                               variable("FOCUSWATCH_TRACE"),
-                                               variable("FOCUSWATCH_NOTIFY")});
-}
-
 }  // namespace focuswatch

@@ -97,6 +97,26 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
+std::string fromUtf16(std::u16string_view text) {
+  std::string utf8;
+  utf8.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    utf8proc_int32_t codepoint = text[i];
+    bool high = codepoint >= 0xD800 && codepoint <= 0xDBFF;
+    bool low = codepoint >= 0xDC00 && codepoint <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      codepoint = 0x10000 + ((codepoint - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (high || low) {
+      codepoint = 0xFFFD;
+    }
+    utf8proc_uint8_t buffer[4];
+    utf8proc_ssize_t length = utf8proc_encode_char(codepoint, buffer);
+    utf8.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(length));
+  }
+  return utf8;
+}
+
 std::optional<std::string> percentDecode(std::string_view text) {
   std::string decoded;
   decoded.reserve(text.size());

@@ -19,6 +19,10 @@ bool hasMoreCharactersThan(std::string_view text, size_t limit);
 
 bool isValidUtf8(std::string_view text);
 
+// UTF-16 as UTF-8; a lone surrogate becomes U+FFFD, as the platform's own
+// strings convert it.
+std::string fromUtf16(std::u16string_view text);
+
 // Decodes every "%" and two hexadecimal digits into one byte; "+" stays.
 // Absent for a malformed escape or bytes that are not valid UTF-8.
 std::optional<std::string> percentDecode(std::string_view text);

@@ -31,6 +31,13 @@ TEST(CharactersTest, BrokenUtf8IsCutWithoutCrashing) {
   EXPECT_EQ(firstCharacters("ab\xE2\x82", 5), "ab\xE2\x82");
 }
 
+TEST(Utf16Test, PairsJoinAndLoneSurrogatesBecomeReplacementCharacters) {
+  EXPECT_EQ(fromUtf16(u"caf\u00e9 \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
+  const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0xD83D};
+  EXPECT_EQ(fromUtf16(std::u16string_view(lone, 5)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_TRUE(isValidUtf8(fromUtf16(std::u16string_view(lone, 5))));
+}
+
 TEST(PercentDecodeTest, DecodesEscapesAndKeepsPlus) {
   EXPECT_EQ(percentDecode("a%7Cb::c"), "a|b::c");
   EXPECT_EQ(percentDecode("a+b%2b"), "a+b+");

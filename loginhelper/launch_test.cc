@@ -30,7 +30,7 @@ class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/loginhelper-test-XXXXXX";
-    root_ = ::mkdtemp(pattern);
+    root_ = fs::canonical(::mkdtemp(pattern));  // /tmp may itself be a link
     tool_ = root_ / "open";
     std::ofstream(tool_) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$TOOL_RECORD\"\nexit \"$TOOL_EXIT\"\n";
     fs::permissions(tool_, fs::perms::owner_all);

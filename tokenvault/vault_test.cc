@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -67,12 +68,11 @@ struct Codes {
 Result vault(std::vector<std::string> words, const std::string& input = "",
              Codes codes = Codes()) {
   Result result;
-  int in[2], out[2];
-  EXPECT_EQ(::pipe(in), 0);
+  FILE* in = std::tmpfile();
+  EXPECT_EQ(std::fwrite(input.data(), 1, input.size(), in), input.size());
+  std::rewind(in);
+  int out[2];
   EXPECT_EQ(::pipe(out), 0);
-  ::fcntl(in[1], F_SETPIPE_SZ, 1 << 20);
-  EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-  ::close(in[1]);
   words.insert(words.begin(), "tokenvault");
   result.status = runTokenVault(
       words,
@@ -81,8 +81,8 @@ Result vault(std::vector<std::string> words, const std::string& input = "",
         return std::make_unique<RecordingKeychain>(result.calls, codes.copy, codes.update,
                                                    codes.add, codes.remove);
       },
-      in[0], out[1]);
-  ::close(in[0]);
+      ::fileno(in), out[1]);
+  std::fclose(in);
   ::close(out[1]);
   char buffer[4096];
   for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)

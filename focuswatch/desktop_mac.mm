@@ -1,0 +1,166 @@
+// The desktop on macOS: NSWorkspace, the Accessibility API, CoreGraphics'
+// idle time and the main run loop. Every answer is converted at once into
+// the boundary's types; no decision is made here. Built with ARC.
+#import <AppKit/AppKit.h>
+#import <ApplicationServices/ApplicationServices.h>
+#import <Foundation/Foundation.h>
+
+#include <map>
+#include <string>
+
+#include "focuswatch/desktop.h"
+#include "focuswatch/text.h"
+
+namespace focuswatch {
+
+namespace {
+
+// Takes ownership of a CoreFoundation object obtained under the create or
+// copy rule; the last copy of the handle releases it.
+std::shared_ptr<const void> adopt(CFTypeRef object) {
+  return std::shared_ptr<const void>(object, [](const void* p) {
+    if (p) CFRelease(p);
+  });
+}
+
+// Shares an object owned elsewhere (an item of an array being converted).
+std::shared_ptr<const void> retain(CFTypeRef object) { return adopt(CFRetain(object)); }
+
+std::string toString(CFStringRef string) {
+  CFIndex length = CFStringGetLength(string);
+  std::u16string units(static_cast<size_t>(length), u'\0');
+  CFStringGetCharacters(string, CFRangeMake(0, length), reinterpret_cast<UniChar*>(units.data()));
+  return fromUtf16(units);
+}
+
+std::optional<std::string> toString(NSString* string) {
+  if (string == nil) return std::nullopt;
+  return toString((__bridge CFStringRef)string);
+}
+
+// An attribute value as the boundary holds it. Borrowed: the caller still
+// owns `value`.
+Value convert(CFTypeRef value) {
+  CFTypeID type = CFGetTypeID(value);
+  if (type == AXUIElementGetTypeID()) return Value{Element(retain(value))};
+  if (type == CFStringGetTypeID()) return Value{toString(static_cast<CFStringRef>(value))};
+  if (type == CFURLGetTypeID()) {
+    CFURLRef absolute = CFURLCopyAbsoluteURL(static_cast<CFURLRef>(value));
+    if (!absolute) return Value{OtherValue{}};
+    std::shared_ptr<const void> owned = adopt(absolute);
+    return Value{Url{toString(CFURLGetString(absolute))}};
+  }
+  if (type == AXValueGetTypeID()) {
+    AxValue axValue;
+    CGRect rect;
+    if (AXValueGetType(static_cast<AXValueRef>(value)) == kAXValueTypeCGRect &&
+        AXValueGetValue(static_cast<AXValueRef>(value), kAXValueTypeCGRect, &rect)) {
+      axValue.rect = Rect{rect.origin.x, rect.origin.y, rect.size.width, rect.size.height};
+    }
+    return Value{axValue};
+  }
+  if (type == CFArrayGetTypeID()) {
+    CFArrayRef array = static_cast<CFArrayRef>(value);
+    ValueList items;
+    CFIndex count = CFArrayGetCount(array);
+    items.reserve(static_cast<size_t>(count));
+    for (CFIndex i = 0; i < count; ++i) items.push_back(convert(CFArrayGetValueAtIndex(array, i)));
+    return Value{std::move(items)};
+  }
+  return Value{OtherValue{}};
+}
+
+NSNotificationName nameOf(WorkspaceNotification notification) {
+  switch (notification) {
+    case WorkspaceNotification::kDidActivateApplication:
+      return NSWorkspaceDidActivateApplicationNotification;
+    case WorkspaceNotification::kWillSleep:
+      return NSWorkspaceWillSleepNotification;
+    case WorkspaceNotification::kDidWake:
+      return NSWorkspaceDidWakeNotification;
+  }
+}
+
+class MacDesktop : public Desktop {
+ public:
+  bool isProcessTrusted() override { return AXIsProcessTrusted(); }
+
+  std::optional<RunningApplication> frontmostApplication() override {
+    NSRunningApplication* app = [[NSWorkspace sharedWorkspace] frontmostApplication];
+    if (app == nil) return std::nullopt;
+    return RunningApplication{toString(app.bundleIdentifier), toString(app.localizedName),
+                              app.processIdentifier};
+  }
+
+  double currentTime() override { return [[NSDate date] timeIntervalSince1970]; }
+
+  double systemUptime() override { return [[NSProcessInfo processInfo] systemUptime]; }
+
+  double secondsSinceLastInput() override {
+    return CGEventSourceSecondsSinceLastEventType(kCGEventSourceStateCombinedSessionState,
+                                                  kCGAnyInputEventType);
+  }
+
+  Element createApplicationElement(int32_t processIdentifier) override {
+    return Element(adopt(AXUIElementCreateApplication(processIdentifier)));
+  }
+
+  AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) override {
+    CFStringRef name = CFStringCreateWithBytes(
+        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(attribute.data()),
+        static_cast<CFIndex>(attribute.size()), kCFStringEncodingUTF8, false);
+    if (!name) return {kAXErrorIllegalArgument, std::nullopt};
+    std::shared_ptr<const void> ownedName = adopt(name);
+    CFTypeRef value = nullptr;
+    AXError error = AXUIElementCopyAttributeValue(
+        static_cast<AXUIElementRef>(element.get()), name, &value);
+    if (!value) return {error, std::nullopt};
+    std::shared_ptr<const void> ownedValue = adopt(value);
+    if (error != kAXErrorSuccess) return {error, std::nullopt};
+    return {error, convert(value)};
+  }
+
+  Token addObserver(WorkspaceNotification name, Block block) override {
+    NSNotificationCenter* center = [[NSWorkspace sharedWorkspace] notificationCenter];
+    id observer = [center addObserverForName:nameOf(name)
+                                      object:nil
+                                       queue:[NSOperationQueue mainQueue]
+                                  usingBlock:^(NSNotification*) { block(); }];
+    observers_[next_] = observer;
+    return next_++;
+  }
+
+  void removeObserver(Token token) override {
+    auto found = observers_.find(token);
+    if (found == observers_.end()) return;
+    [[[NSWorkspace sharedWorkspace] notificationCenter] removeObserver:found->second];
+    observers_.erase(found);
+  }
+
+  Token scheduleRepeatingTimer(double interval, Block block) override {
+    timers_[next_] = [NSTimer scheduledTimerWithTimeInterval:interval
+                                                     repeats:YES
+                                                       block:^(NSTimer*) { block(); }];
+    return next_++;
+  }
+
+  void invalidateTimer(Token token) override {
+    auto found = timers_.find(token);
+    if (found == timers_.end()) return;
+    [found->second invalidate];
+    timers_.erase(found);
+  }
+
+  void runMainRunLoop() override { [[NSRunLoop mainRunLoop] run]; }
+
+ private:
+  Token next_ = 1;
+  std::map<Token, id> observers_;
+  std::map<Token, NSTimer*> timers_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> makeDesktop() { return std::make_unique<MacDesktop>(); }
+
+}  // namespace focuswatch

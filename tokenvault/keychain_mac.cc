@@ -1,0 +1,102 @@
+// The keychain on macOS: the Security framework's item calls with exactly
+// the dictionaries the helper needs, through its C interface.
+#include <CoreFoundation/CoreFoundation.h>
+#include <Security/Security.h>
+
+#include <cstring>
+
+#include "tokenvault/keychain.h"
+
+namespace tokenvault {
+
+namespace {
+
+// Owns one CoreFoundation object from a create or copy call.
+template <typename T>
+class ScopedCF {
+ public:
+  explicit ScopedCF(T object = nullptr) : object_(object) {}
+  ~ScopedCF() {
+    if (object_) CFRelease(object_);
+  }
+  ScopedCF(const ScopedCF&) = delete;
+  ScopedCF& operator=(const ScopedCF&) = delete;
+  T get() const { return object_; }
+  T* out() { return &object_; }
+
+ private:
+  T object_;
+};
+
+ScopedCF<CFStringRef> text(const std::string& value) {
+  return ScopedCF<CFStringRef>(CFStringCreateWithBytes(
+      kCFAllocatorDefault, reinterpret_cast<const UInt8*>(value.data()),
+      static_cast<CFIndex>(value.size()), kCFStringEncodingUTF8, false));
+}
+
+// The token's bytes, not copied: our own buffer stays the only copy we make.
+ScopedCF<CFDataRef> bytes(std::span<const uint8_t> data) {
+  return ScopedCF<CFDataRef>(CFDataCreateWithBytesNoCopy(
+      kCFAllocatorDefault, data.data(), static_cast<CFIndex>(data.size()), kCFAllocatorNull));
+}
+
+// The base query: the class, the service and the account, nothing else.
+ScopedCF<CFMutableDictionaryRef> baseQuery(const ItemQuery& query, CFIndex extra) {
+  ScopedCF<CFStringRef> service = text(query.service);
+  ScopedCF<CFStringRef> account = text(query.account);
+  CFMutableDictionaryRef dictionary = CFDictionaryCreateMutable(
+      kCFAllocatorDefault, 3 + extra, &kCFTypeDictionaryKeyCallBacks,
+      &kCFTypeDictionaryValueCallBacks);
+  CFDictionarySetValue(dictionary, kSecClass, kSecClassGenericPassword);
+  CFDictionarySetValue(dictionary, kSecAttrService, service.get());
+  CFDictionarySetValue(dictionary, kSecAttrAccount, account.get());
+  return ScopedCF<CFMutableDictionaryRef>(dictionary);
+}
+
+class SecurityKeychain : public Keychain {
+ public:
+  int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
+    ScopedCF<CFMutableDictionaryRef> dictionary = baseQuery(query, 2);
+    CFDictionarySetValue(dictionary.get(), kSecReturnData, kCFBooleanTrue);
+    CFDictionarySetValue(dictionary.get(), kSecMatchLimit, kSecMatchLimitOne);
+    ScopedCF<CFTypeRef> result;
+    OSStatus status = SecItemCopyMatching(dictionary.get(), result.out());
+    if (status == errSecSuccess && result.get() && CFGetTypeID(result.get()) == CFDataGetTypeID()) {
+      CFDataRef found = static_cast<CFDataRef>(result.get());
+      size_t length = static_cast<size_t>(CFDataGetLength(found));
+      if (length <= data.capacity()) {
+        std::memcpy(data.data(), CFDataGetBytePtr(found), length);
+        data.resize(length);
+      }
+    }
+    return status;
+  }
+
+  int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
+    ScopedCF<CFMutableDictionaryRef> dictionary = baseQuery(query, 0);
+    ScopedCF<CFDataRef> value = bytes(data);
+    const void* keys[] = {kSecValueData};
+    const void* values[] = {value.get()};
+    ScopedCF<CFDictionaryRef> attributes(CFDictionaryCreate(
+        kCFAllocatorDefault, keys, values, 1, &kCFTypeDictionaryKeyCallBacks,
+        &kCFTypeDictionaryValueCallBacks));
+    return SecItemUpdate(dictionary.get(), attributes.get());
+  }
+
+  int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
+    ScopedCF<CFMutableDictionaryRef> dictionary = baseQuery(query, 1);
+    ScopedCF<CFDataRef> value = bytes(data);
+    CFDictionarySetValue(dictionary.get(), kSecValueData, value.get());
+    return SecItemAdd(dictionary.get(), nullptr);
+  }
+
+  int32_t deleteItem(const ItemQuery& query) override {
+    return SecItemDelete(baseQuery(query, 0).get());
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Keychain> makeKeychain() { return std::make_unique<SecurityKeychain>(); }
+
+}  // namespace tokenvault
