@@ -1,6 +1,5 @@
 #include "tokenvault/vault.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,154 +11,119 @@
 namespace tokenvault {
 namespace {
 
-constexpr int32_t kOtherError = -25308;
+constexpr int32_t kFound = kErrSecSuccess;
+constexpr int32_t kMissing = kErrSecItemNotFound;
+constexpr int32_t kOther = -25308;
 
-// Answers each call with a preset code and records what was asked.
+// Answers every call with its preset code and records the calls made.
 class RecordingKeychain : public Keychain {
  public:
-  RecordingKeychain(std::vector<std::string>& calls, int32_t copy, int32_t update, int32_t add,
-                    int32_t remove)
-      : calls_(calls), copy_(copy), update_(update), add_(add), remove_(remove) {}
-
+  RecordingKeychain(std::vector<std::string>& calls, int32_t code) : calls_(calls), code_(code) {}
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
-    record("copy", query, {});
-    if (copy_ == kErrSecSuccess) {
-      std::memcpy(data.data(), "token\n", 6);
-      data.resize(6);
-    }
-    return copy_;
+    std::memcpy(data.data(), "token\n", 6);
+    data.resize(6);
+    return record("copy", query, {});
   }
   int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
-    record("update", query, data);
-    return update_;
+    return record("update", query, data);
   }
   int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
-    record("add", query, data);
-    return add_;
+    return record("add", query, data);
   }
-  int32_t deleteItem(const ItemQuery& query) override {
-    record("delete", query, {});
-    return remove_;
-  }
+  int32_t deleteItem(const ItemQuery& query) override { return record("delete", query, {}); }
+
+  std::map<std::string, int32_t> codes;  // per call; code_ otherwise
 
  private:
-  void record(const std::string& call, const ItemQuery& query, std::span<const uint8_t> data) {
+  int32_t record(const std::string& call, const ItemQuery& query, std::span<const uint8_t> data) {
     EXPECT_EQ(query.service, "mirrowin.vantrel.linear.oauth");
     EXPECT_EQ(query.account, "default");
-    calls_.push_back(data.empty() ? call
-                                  : call + " " + std::string(data.begin(), data.end()));
+    calls_.push_back(data.empty() ? call : call + " " + std::string(data.begin(), data.end()));
+    return codes.contains(call) ? codes[call] : code_;
   }
-
   std::vector<std::string>& calls_;
-  int32_t copy_, update_, add_, remove_;
+  int32_t code_;
 };
 
-struct Result {
+struct Case {
+  std::vector<std::string> words;
+  std::string input;
+  std::map<std::string, int32_t> codes;
   int status;
   std::vector<std::string> calls;
-  std::string output;
+  std::string output = "";
 };
 
-struct Codes {
-  int32_t copy = kErrSecSuccess, update = kErrSecSuccess, add = kErrSecSuccess,
-          remove = kErrSecSuccess;
-};
-
-Result vault(std::vector<std::string> words, const std::string& input = "",
-             Codes codes = Codes()) {
-  Result result;
+void expectRun(const Case& c) {
+  std::vector<std::string> calls;
   FILE* in = std::tmpfile();
-  EXPECT_EQ(std::fwrite(input.data(), 1, input.size(), in), input.size());
+  std::fwrite(c.input.data(), 1, c.input.size(), in);
   std::rewind(in);
   int out[2];
-  EXPECT_EQ(::pipe(out), 0);
-  words.insert(words.begin(), "tokenvault");
-  result.status = runTokenVault(
-      words,
+  ASSERT_EQ(::pipe(out), 0);
+  std::vector<std::string> arguments = {"tokenvault"};
+  arguments.insert(arguments.end(), c.words.begin(), c.words.end());
+  int status = runTokenVault(
+      arguments,
       [&] {
-        result.calls.push_back("make");
-        return std::make_unique<RecordingKeychain>(result.calls, codes.copy, codes.update,
-                                                   codes.add, codes.remove);
+        calls.push_back("make");
+        auto keychain = std::make_unique<RecordingKeychain>(calls, kFound);
+        keychain->codes = c.codes;
+        return keychain;
       },
       ::fileno(in), out[1]);
   std::fclose(in);
   ::close(out[1]);
+  std::string output;
   char buffer[4096];
-  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
-    result.output.append(buffer, static_cast<size_t>(n));
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) output.append(buffer, n);
   ::close(out[0]);
-  return result;
+  std::string name = c.words.empty() ? "(none)" : c.words[0];
+  EXPECT_EQ(status, c.status) << name;
+  EXPECT_EQ(calls, c.calls) << name;
+  EXPECT_EQ(output, c.output) << name;
 }
 
-using Calls = std::vector<std::string>;
-
-TEST(UsageTest, FaultsMakeNoKeychainCall) {
-  for (auto words : std::vector<Calls>{{}, {"read", "extra"}, {"READ"}, {""}, {"write "}}) {
-    Result result = vault(words);
-    EXPECT_EQ(result.status, 64);
-    EXPECT_TRUE(result.calls.empty());
-  }
+TEST(TokenVaultTest, UsageFaultsMakeNoKeychainCall) {
+  for (auto words : std::vector<std::vector<std::string>>{{}, {"read", "x"}, {"READ"}, {""}})
+    expectRun({words, "", {}, 64, {}});
+  expectRun({{"write"}, "", {}, 64, {}});
+  expectRun({{"write"}, std::string(16384, 'x'), {}, 64, {}});
+  expectRun({{"write"}, std::string(100000, 'x'), {}, 64, {}});
 }
 
-TEST(ReadTest, FoundNotFoundAndOtherErrors) {
-  Result found = vault({"read"});
-  EXPECT_EQ(found.status, 0);
-  EXPECT_EQ(found.output, "token\n");
-  EXPECT_EQ(found.calls, (Calls{"make", "copy"}));
-  Result missing = vault({"read"}, "", {.copy = kErrSecItemNotFound});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.output, "");
-  Result failed = vault({"read"}, "", {.copy = kOtherError});
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.output, "");
+TEST(TokenVaultTest, ReadWritesTheTokenOnlyWhenFound) {
+  expectRun({{"read"}, "", {}, 0, {"make", "copy"}, "token\n"});
+  expectRun({{"read"}, "", {{"copy", kMissing}}, 2, {"make", "copy"}});
+  expectRun({{"read"}, "", {{"copy", kOther}}, 1, {"make", "copy"}});
 }
 
-TEST(ReadTest, TokenThatCannotBeWrittenIsAFailure) {
+TEST(TokenVaultTest, WriteAddsOnlyWhenTheUpdateFindsNothing) {
+  std::string longest(16383, 't');
+  expectRun({{"write"}, longest, {}, 0, {"make", "update " + longest}});
+  expectRun({{"write"}, "t", {{"update", kMissing}}, 0, {"make", "update t", "add t"}});
+  expectRun({{"write"}, "t", {{"update", kMissing}, {"add", kMissing}}, 2,
+             {"make", "update t", "add t"}});
+  expectRun({{"write"}, "t", {{"update", kMissing}, {"add", kOther}}, 1,
+             {"make", "update t", "add t"}});
+  expectRun({{"write"}, "t", {{"update", kOther}}, 1, {"make", "update t"}});
+}
+
+TEST(TokenVaultTest, DeleteOfNothingIsSuccess) {
+  expectRun({{"delete"}, "", {}, 0, {"make", "delete"}});
+  expectRun({{"delete"}, "", {{"delete", kMissing}}, 0, {"make", "delete"}});
+  expectRun({{"delete"}, "", {{"delete", kOther}}, 1, {"make", "delete"}});
+}
+
+TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
   ::signal(SIGPIPE, SIG_IGN);
   int out[2];
   ASSERT_EQ(::pipe(out), 0);
   ::close(out[0]);
   std::vector<std::string> calls;
-  int status = runTokenVault(
-      {"tokenvault", "read"},
-      [&] { return std::make_unique<RecordingKeychain>(calls, 0, 0, 0, 0); }, -1, out[1]);
+  auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, kFound); };
+  EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, out[1]), 1);
   ::close(out[1]);
-  EXPECT_EQ(status, 1);
-}
-
-TEST(WriteTest, UpdatesAndAddsOnlyWhenNothingMatched) {
-  Result updated = vault({"write"}, "abc");
-  EXPECT_EQ(updated.status, 0);
-  EXPECT_EQ(updated.calls, (Calls{"make", "update abc"}));
-  Result added = vault({"write"}, "abc", {.update = kErrSecItemNotFound});
-  EXPECT_EQ(added.status, 0);
-  EXPECT_EQ(added.calls, (Calls{"make", "update abc", "add abc"}));
-  Result addMissing = vault({"write"}, "abc", {.update = kErrSecItemNotFound, .add = kErrSecItemNotFound});
-  EXPECT_EQ(addMissing.status, 2);
-  Result addFailed = vault({"write"}, "abc", {.update = kErrSecItemNotFound, .add = kOtherError});
-  EXPECT_EQ(addFailed.status, 1);
-  Result updateFailed = vault({"write"}, "abc", {.update = kOtherError});
-  EXPECT_EQ(updateFailed.status, 1);
-  EXPECT_EQ(updateFailed.calls, (Calls{"make", "update abc"}));
-}
-
-TEST(WriteTest, InputMustHoldOneTo16383Bytes) {
-  EXPECT_EQ(vault({"write"}, std::string(16383, 'x')).status, 0);
-  Result tooLong = vault({"write"}, std::string(16384, 'x'));
-  EXPECT_EQ(tooLong.status, 64);
-  EXPECT_TRUE(tooLong.calls.empty());
-  EXPECT_EQ(vault({"write"}, std::string(100000, 'x')).status, 64);
-  Result empty = vault({"write"}, "");
-  EXPECT_EQ(empty.status, 64);
-  EXPECT_TRUE(empty.calls.empty());
-}
-
-TEST(DeleteTest, NothingToRemoveIsSuccess) {
-  EXPECT_EQ(vault({"delete"}).status, 0);
-  EXPECT_EQ(vault({"delete"}, "", {.remove = kErrSecItemNotFound}).status, 0);
-  Result failed = vault({"delete"}, "", {.remove = kOtherError});
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.calls, (Calls{"make", "delete"}));
 }
 
 TEST(SecretBufferTest, WipesItsBytes) {
