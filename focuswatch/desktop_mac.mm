@@ -53,8 +53,7 @@ Value convert(CFTypeRef value) {
   if (type == AXValueGetTypeID()) {
     AxValue axValue;
     CGRect rect;
-    if (AXValueGetType(static_cast<AXValueRef>(value)) == kAXValueTypeCGRect &&
-        AXValueGetValue(static_cast<AXValueRef>(value), kAXValueTypeCGRect, &rect)) {
+    if (AXValueGetValue(static_cast<AXValueRef>(value), kAXValueTypeCGRect, &rect)) {
       axValue.rect = Rect{rect.origin.x, rect.origin.y, rect.size.width, rect.size.height};
     }
     return Value{axValue};
