@@ -73,6 +73,7 @@ inline constexpr int32_t kAXErrorInvalidUIElement = -25202;
 inline constexpr int32_t kAXErrorCannotComplete = -25204;
 inline constexpr int32_t kAXErrorAttributeUnsupported = -25205;
 inline constexpr int32_t kAXErrorAPIDisabled = -25211;
+inline constexpr int32_t kAXErrorNoValue = -25212;
 
 // The frontmost NSRunningApplication.
 struct RunningApplication {

@@ -293,31 +293,18 @@ struct SimDesktop::Timer {
 };
 
 SimDesktop::SimDesktop(SimPaths paths)
-    : paths_(std::move(paths)), document_(emptyDocument()) {
-  if (!paths_.trace.empty()) {
-    traceFd_ = ::open(paths_.trace.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  }
-}
+    : paths_(std::move(paths)), trace_(paths_.trace), document_(emptyDocument()) {}
 
-SimDesktop::~SimDesktop() {
-  if (traceFd_ >= 0) ::close(traceFd_);
-}
-
-void SimDesktop::trace(std::string_view line) {
-  if (traceFd_ < 0) return;
-  std::string text(line);
-  text += '\n';
-  writeAll(traceFd_, text);
-}
+SimDesktop::~SimDesktop() = default;
 
 bool SimDesktop::isProcessTrusted() {
   document_ = loadSimDocument(paths_.desktop);
-  trace("AXIsProcessTrusted");
+  trace_.line("AXIsProcessTrusted");
   return document_->trusted;
 }
 
 std::optional<RunningApplication> SimDesktop::frontmostApplication() {
-  trace("frontmostApplication");
+  trace_.line("frontmostApplication");
   return document_->frontmost;
 }
 
@@ -335,12 +322,12 @@ double SimDesktop::systemUptime() {
 }
 
 double SimDesktop::secondsSinceLastInput() {
-  trace("CGEventSourceSecondsSinceLastEventType");
+  trace_.line("CGEventSourceSecondsSinceLastEventType");
   return document_->idleSeconds;
 }
 
 Element SimDesktop::createApplicationElement(int32_t processIdentifier) {
-  trace("AXUIElementCreateApplication " + std::to_string(processIdentifier));
+  trace_.line("AXUIElementCreateApplication " + std::to_string(processIdentifier));
   auto found = document_->applications.find(processIdentifier);
   if (found != document_->applications.end())
     return Element(std::shared_ptr<const void>(document_, found->second));
@@ -396,7 +383,7 @@ AttributeRead SimDesktop::copyAttributeValue(const Element& element,
   line += node ? node->traceName : "?";
   line += ' ';
   line += attribute;
-  trace(line);
+  trace_.line(line);
 
   if (!document_->trusted) return {kAXErrorAPIDisabled, std::nullopt};
   if (!node) return {kAXErrorIllegalArgument, std::nullopt};

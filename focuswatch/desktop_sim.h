@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "focuswatch/desktop.h"
+#include "focuswatch/trace.h"
 
 namespace focuswatch {
 
@@ -45,11 +46,10 @@ class SimDesktop : public Desktop {
 
  private:
   struct Timer;
-  void trace(std::string_view line);
   void post(std::string_view line);
 
   SimPaths paths_;
-  int traceFd_ = -1;
+  TraceFile trace_;
   std::shared_ptr<const SimDocument> document_;
   Token nextToken_ = 1;
   std::map<Token, std::pair<WorkspaceNotification, Block>> observers_;

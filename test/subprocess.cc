@@ -42,7 +42,8 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 }
 
 // Starts the child with standard input from a file holding `launch.input`
-// (or /dev/null) and pipes for standard output and error.
+// (or /dev/null) and pipes for standard output and error; a stream whose
+// pipe is not asked for (null) goes to /dev/null.
 pid_t spawn(const Launch& launch, int* out, int* err) {
   int outPipe[2], errPipe[2];
   if (::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC)) throw std::runtime_error("pipe");
@@ -54,8 +55,16 @@ pid_t spawn(const Launch& launch, int* out, int* err) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, launch.input ? inputPath : "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  if (out) {
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  }
+  if (err) {
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  }
   if (!launch.directory.empty())
     posix_spawn_file_actions_addchdir_np(&actions, launch.directory.c_str());
   posix_spawnattr_t attributes;
@@ -64,7 +73,9 @@ pid_t spawn(const Launch& launch, int* out, int* err) {
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  short flags = POSIX_SPAWN_SETSIGDEF;
+  if (launch.ownGroup) flags |= POSIX_SPAWN_SETPGROUP;  // group id = its pid
+  posix_spawnattr_setflags(&attributes, flags);
 
   std::vector<std::string> argv = launch.argv;
   std::vector<std::string> env = environmentFor(launch);
@@ -78,8 +89,8 @@ pid_t spawn(const Launch& launch, int* out, int* err) {
   ::close(outPipe[1]);
   ::close(errPipe[1]);
   if (error != 0) throw std::runtime_error(std::string("spawn: ") + strerror(error));
-  *out = outPipe[0];
-  *err = errPipe[0];
+  if (out) *out = outPipe[0]; else ::close(outPipe[0]);
+  if (err) *err = errPipe[0]; else ::close(errPipe[0]);
   return pid;
 }
 
@@ -96,13 +107,14 @@ bool drain(int fd, std::string& text) {
   return n > 0 || (n < 0 && errno == EINTR);
 }
 
-Outcome reap(pid_t pid, Clock::time_point deadline) {
+Outcome reap(pid_t pid, Clock::time_point deadline, bool group = false) {
   Outcome outcome;
   int status = 0;
   while (::waitpid(pid, &status, WNOHANG) != pid) {
-    if (Clock::now() > deadline) ::kill(pid, SIGKILL);
+    if (Clock::now() > deadline) ::kill(group ? -pid : pid, SIGKILL);
     ::usleep(2000);
   }
+  if (group) ::kill(-pid, SIGKILL);  // whatever it left behind
   if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
   return outcome;
@@ -132,10 +144,8 @@ Outcome run(const Launch& launch, std::chrono::milliseconds limit) {
   return outcome;
 }
 
-Running::Running(const Launch& launch) {
-  int err;
-  pid_ = spawn(launch, &out_, &err);
-  ::close(err);
+Running::Running(const Launch& launch) : ownGroup_(launch.ownGroup) {
+  pid_ = spawn(launch, launch.discardOutput ? nullptr : &out_, nullptr);
 }
 
 Running::~Running() {
@@ -162,7 +172,7 @@ void Running::closeOutput() {
 }
 
 Outcome Running::wait(std::chrono::milliseconds limit) {
-  Outcome outcome = reap(pid_, Clock::now() + limit);
+  Outcome outcome = reap(pid_, Clock::now() + limit, ownGroup_);
   pid_ = -1;
   return outcome;
 }

@@ -27,6 +27,9 @@ struct Launch {
   std::optional<std::string> input;              // standard input; none: /dev/null
   std::string executable;                        // empty: argv[0]
   std::string directory;                         // empty: this one
+  bool discardOutput = false;                    // Running: no standard output
+  bool ownGroup = false;                         // a process group of its own,
+                                                 // ended whole (browsers fork)
 };
 
 // Runs to the end; the child is killed after `limit`.
@@ -48,6 +51,7 @@ class Running {
 
  private:
   pid_t pid_ = -1;
+  bool ownGroup_ = false;
   int out_ = -1;
   std::string buffer_;
 };

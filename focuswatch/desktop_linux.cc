@@ -1,0 +1,24 @@
+// The desktop of builds without the macOS frameworks: the simulated desktop
+// when FOCUSWATCH_DESKTOP names a file, else the live X11 and AT-SPI
+// desktop when a display can be reached, else the empty desktop.
+#include <cstdlib>
+
+#include "focuswatch/desktop_live.h"
+#include "focuswatch/desktop_sim.h"
+
+namespace focuswatch {
+
+std::unique_ptr<Desktop> makeDesktop() {
+  auto variable = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value ? value : "");
+  };
+  SimPaths paths{variable("FOCUSWATCH_DESKTOP"), variable("FOCUSWATCH_TRACE"),
+                 variable("FOCUSWATCH_NOTIFY")};
+  if (paths.desktop.empty()) {
+    if (std::unique_ptr<Desktop> live = makeLiveDesktop("", paths.trace)) return live;
+  }
+  return std::make_unique<SimDesktop>(std::move(paths));
+}
+
+}  // namespace focuswatch

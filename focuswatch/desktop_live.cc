@@ -1,0 +1,594 @@
+#include "focuswatch/desktop_live.h"
+
+#include <atspi/atspi-constants.h>
+#include <gio/gio.h>
+#include <glib-unix.h>
+#include <time.h>
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "focuswatch/trace.h"
+
+namespace focuswatch {
+
+// What the probe reads, and the AT-SPI request that answers it:
+//
+//   AXChildren          Accessible.GetChildren
+//   AXParent            the Accessible "Parent" property
+//   AXRole              Accessible.GetRole, mapped by axRole()
+//   AXTitle             the Accessible "Name" property
+//   AXValue             Text.GetText(0, -1)
+//   AXDOMClassList      Accessible.GetAttributes, "class" split at blanks
+//   AXDOMIdentifier     Accessible.GetAttributes, "id"
+//   AXFrame             Component.GetExtents in screen coordinates
+//   AXDocument, AXURL   Document.GetAttributeValue("URI"), as text or URL
+//   AXFocusedWindow     of an application: its frame in the ACTIVE state,
+//                       else its first frame with a name
+//   AXFocusedUIElement  of an application: the FOCUSED element of that
+//                       window, searched depth-first (AT-SPI has no request
+//                       for it, and Chromium answers no Collection match)
+//
+// Anything else is an unsupported attribute.
+
+std::string axRole(uint32_t atspiRole) {
+  switch (atspiRole) {
+    case ATSPI_ROLE_DOCUMENT_WEB: return "AXWebArea";
+    case ATSPI_ROLE_STATIC:
+    case ATSPI_ROLE_LABEL: return "AXStaticText";
+    case ATSPI_ROLE_MENU_ITEM: return "AXMenuItem";
+    case ATSPI_ROLE_FRAME:
+    case ATSPI_ROLE_WINDOW: return "AXWindow";
+    default: return "AXGroup";
+  }
+}
+
+namespace {
+
+constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
+constexpr const char* kNullPath = "/org/a11y/atspi/null";
+// The focused-element search stops where the probe's own walks stop.
+constexpr int kFocusDepthLimit = 26;
+constexpr int kFocusVisitLimit = 2500;
+
+template <typename T, void (*Free)(T*)>
+struct Deleter {
+  void operator()(T* p) const { Free(p); }
+};
+using VariantPtr = std::unique_ptr<GVariant, Deleter<GVariant, g_variant_unref>>;
+using ErrorPtr = std::unique_ptr<GError, Deleter<GError, g_error_free>>;
+using ReplyPtr = std::unique_ptr<void, Deleter<void, free>>;
+
+// One node of another application's tree: its bus name and object path.
+// An application element knows only its process until it is first read.
+struct LiveElement {
+  LiveElement() = default;
+  LiveElement(std::string bus, std::string path) : bus(std::move(bus)), path(std::move(path)) {}
+
+  std::string bus;
+  std::string path;
+  int32_t pid = 0;
+  bool application = false;
+  // An application element's root, found on its first read.
+  mutable std::optional<std::pair<std::string, std::string>> root;
+};
+
+Element makeElement(std::string bus, std::string path) {
+  return Element(std::make_shared<LiveElement>(std::move(bus), std::move(path)));
+}
+
+// The result of one request: the reply, or the accessibility error.
+struct Reply {
+  VariantPtr value;
+  int32_t error = kAXErrorSuccess;
+};
+
+// A successful read of a list (built in place: GCC 12 warns falsely about
+// moving a vector into a fresh variant).
+AttributeRead listRead(ValueList& items) {
+  AttributeRead read;
+  read.value.emplace();
+  read.value->v.emplace<ValueList>().swap(items);
+  return read;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* x, const char* name) {
+  xcb_intern_atom_reply_t* reply =
+      xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
+  xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+  free(reply);
+  return atom;
+}
+
+class LiveDesktop : public Desktop {
+ public:
+  LiveDesktop(xcb_connection_t* x, const std::string& tracePath) : x_(x), trace_(tracePath) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(x_)).data->root;
+    activeWindowAtom_ = internAtom(x_, "_NET_ACTIVE_WINDOW");
+    pidAtom_ = internAtom(x_, "_NET_WM_PID");
+    applicationIdAtom_ = internAtom(x_, "_GTK_APPLICATION_ID");
+    nameAtom_ = internAtom(x_, "_NET_WM_NAME");
+    utf8Atom_ = internAtom(x_, "UTF8_STRING");
+  }
+
+  ~LiveDesktop() override {
+    for (auto& [token, timer] : timers_) g_source_remove(timer.first);
+    if (xWatch_) g_source_remove(xWatch_);
+    if (sleepSubscription_) g_dbus_connection_signal_unsubscribe(system_, sleepSubscription_);
+    if (system_) g_object_unref(system_);
+    if (a11y_) g_object_unref(a11y_);
+    xcb_disconnect(x_);
+  }
+
+  // Trusted when the accessibility bus is switched on and can be reached.
+  bool isProcessTrusted() override {
+    trace_.line("AXIsProcessTrusted");
+    GDBusConnection* session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!session) return false;
+    bool enabled = false;
+    VariantPtr reply(g_dbus_connection_call_sync(
+        session, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
+    if (reply) {
+      VariantPtr inner(g_variant_get_child_value(reply.get(), 0));
+      VariantPtr flag(g_variant_get_variant(inner.get()));
+      enabled = g_variant_is_of_type(flag.get(), G_VARIANT_TYPE_BOOLEAN) &&
+                g_variant_get_boolean(flag.get());
+    }
+    if (enabled && (!a11y_ || g_dbus_connection_is_closed(a11y_))) connectAccessibilityBus(session);
+    g_object_unref(session);
+    trusted_ = enabled && a11y_ && !g_dbus_connection_is_closed(a11y_);
+    return trusted_;
+  }
+
+  std::optional<RunningApplication> frontmostApplication() override {
+    trace_.line("frontmostApplication");
+    std::optional<uint32_t> window = cardinal(root_, activeWindowAtom_, XCB_ATOM_WINDOW);
+    if (!window || *window == XCB_WINDOW_NONE) return std::nullopt;
+    RunningApplication app;
+    app.processIdentifier = static_cast<int32_t>(cardinal(*window, pidAtom_, XCB_ATOM_CARDINAL).value_or(0));
+    app.bundleIdentifier = text(*window, applicationIdAtom_, utf8Atom_);
+    if (!app.bundleIdentifier) {
+      // WM_CLASS holds the instance and then the class, each ending in NUL.
+      if (std::optional<std::string> wmClass = text(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING)) {
+        size_t nul = wmClass->find('\0');
+        if (nul != std::string::npos) {
+          std::string className = wmClass->substr(nul + 1);
+          app.bundleIdentifier = className.substr(0, className.find('\0'));
+        }
+      }
+    }
+    app.localizedName = text(*window, nameAtom_, utf8Atom_);
+    if (!app.localizedName) app.localizedName = text(*window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
+    return app;
+  }
+
+  double currentTime() override {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+  }
+
+  double systemUptime() override {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+  }
+
+  double secondsSinceLastInput() override {
+    trace_.line("CGEventSourceSecondsSinceLastEventType");
+    xcb_screensaver_query_info_reply_t* info = xcb_screensaver_query_info_reply(
+        x_, xcb_screensaver_query_info(x_, root_), nullptr);
+    double seconds = info ? info->ms_since_user_input / 1000.0 : 0;
+    free(info);
+    return seconds;
+  }
+
+  Element createApplicationElement(int32_t processIdentifier) override {
+    trace_.line("AXUIElementCreateApplication " + std::to_string(processIdentifier));
+    auto element = std::make_shared<LiveElement>();
+    element->pid = processIdentifier;
+    element->application = true;
+    return Element(std::move(element));
+  }
+
+  AttributeRead copyAttributeValue(const Element& handle, std::string_view attribute) override {
+    auto* element = static_cast<const LiveElement*>(handle.get());
+    std::string name(attribute);
+    trace_.line("AXUIElementCopyAttributeValue " +
+                (element ? element->application ? "app:" + std::to_string(element->pid)
+                                                : element->bus + element->path
+                         : "?") +
+                " " + name);
+    if (!trusted_ || !a11y_) return {kAXErrorAPIDisabled, std::nullopt};
+    if (!element) return {kAXErrorIllegalArgument, std::nullopt};
+    if (element->application) return readApplication(*element, name);
+    return read(*element, name);
+  }
+
+  Token addObserver(WorkspaceNotification name, Block block) override {
+    if (name == WorkspaceNotification::kDidActivateApplication) watchActiveWindow();
+    if (name != WorkspaceNotification::kDidActivateApplication) watchSleep();
+    observers_.emplace(next_, std::make_pair(name, std::move(block)));
+    return next_++;
+  }
+
+  void removeObserver(Token token) override { observers_.erase(token); }
+
+  Token scheduleRepeatingTimer(double interval, Block block) override {
+    auto* owned = new Block(std::move(block));
+    guint source = g_timeout_add_full(
+        G_PRIORITY_DEFAULT, static_cast<guint>(interval * 1000),
+        [](gpointer data) -> gboolean {
+          (*static_cast<Block*>(data))();
+          return G_SOURCE_CONTINUE;
+        },
+        owned, [](gpointer data) { delete static_cast<Block*>(data); });
+    timers_.emplace(next_, std::make_pair(source, owned));
+    return next_++;
+  }
+
+  void invalidateTimer(Token token) override {
+    auto found = timers_.find(token);
+    if (found == timers_.end()) return;
+    g_source_remove(found->second.first);
+    timers_.erase(found);
+  }
+
+  void runMainRunLoop() override {
+    GMainLoop* loop = g_main_loop_new(nullptr, false);
+    g_main_loop_run(loop);
+    g_main_loop_unref(loop);
+  }
+
+ private:
+  // X11 properties.
+
+  std::optional<std::string> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
+    if (name == XCB_ATOM_NONE) return std::nullopt;
+    ReplyPtr reply(xcb_get_property_reply(
+        x_, xcb_get_property(x_, 0, window, name, type, 0, 1 << 16), nullptr));
+    auto* r = static_cast<xcb_get_property_reply_t*>(reply.get());
+    if (!r || r->type == XCB_ATOM_NONE || r->format == 0) return std::nullopt;
+    return std::string(static_cast<const char*>(xcb_get_property_value(r)),
+                       static_cast<size_t>(xcb_get_property_value_length(r)));
+  }
+
+  std::optional<uint32_t> cardinal(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
+    std::optional<std::string> bytes = property(window, name, type);
+    if (!bytes || bytes->size() < 4) return std::nullopt;
+    uint32_t value;
+    memcpy(&value, bytes->data(), 4);
+    return value;
+  }
+
+  std::optional<std::string> text(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
+    return property(window, name, type);
+  }
+
+  // Notifications.
+
+  void post(WorkspaceNotification name) {
+    std::vector<Token> matching;
+    for (const auto& [token, observer] : observers_) {
+      if (observer.first == name) matching.push_back(token);
+    }
+    for (Token token : matching) {
+      if (auto found = observers_.find(token); found != observers_.end()) found->second.second();
+    }
+  }
+
+  void watchActiveWindow() {
+    if (xWatch_) return;
+    uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(x_, root_, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(x_);
+    lastActive_ = cardinal(root_, activeWindowAtom_, XCB_ATOM_WINDOW).value_or(0);
+    xWatch_ = g_unix_fd_add(
+        xcb_get_file_descriptor(x_), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+        [](gint, GIOCondition, gpointer self) -> gboolean {
+          return static_cast<LiveDesktop*>(self)->onXEvents();
+        },
+        this);
+  }
+
+  gboolean onXEvents() {
+    bool changed = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(x_)) {
+      if ((event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY &&
+          reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == activeWindowAtom_) {
+        changed = true;
+      }
+      free(event);
+    }
+    if (xcb_connection_has_error(x_)) {
+      xWatch_ = 0;
+      return G_SOURCE_REMOVE;  // the display is gone: no more switches to see
+    }
+    if (changed) {
+      uint32_t active = cardinal(root_, activeWindowAtom_, XCB_ATOM_WINDOW).value_or(0);
+      if (active != lastActive_) {
+        lastActive_ = active;
+        post(WorkspaceNotification::kDidActivateApplication);
+      }
+    }
+    return G_SOURCE_CONTINUE;
+  }
+
+  // logind announces sleep and wake with PrepareForSleep(true / false).
+  void watchSleep() {
+    if (sleepSubscription_ || sleepTried_) return;
+    sleepTried_ = true;
+    system_ = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
+    if (!system_) return;
+    sleepSubscription_ = g_dbus_connection_signal_subscribe(
+        system_, "org.freedesktop.login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
+        "/org/freedesktop/login1", nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+           GVariant* parameters, gpointer self) {
+          if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(b)"))) return;
+          gboolean sleeping;
+          g_variant_get(parameters, "(b)", &sleeping);
+          static_cast<LiveDesktop*>(self)->post(sleeping ? WorkspaceNotification::kWillSleep
+                                                         : WorkspaceNotification::kDidWake);
+        },
+        this, nullptr);
+  }
+
+  // The accessibility bus.
+
+  void connectAccessibilityBus(GDBusConnection* session) {
+    if (a11y_) g_object_unref(a11y_);
+    a11y_ = nullptr;
+    VariantPtr reply(g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus",
+                                                 "org.a11y.Bus", "GetAddress", nullptr,
+                                                 G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
+                                                 -1, nullptr, nullptr));
+    if (!reply) return;
+    const gchar* address;
+    g_variant_get(reply.get(), "(&s)", &address);
+    a11y_ = g_dbus_connection_new_for_address_sync(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+  }
+
+  // One AT-SPI request.
+  Reply call(const std::string& bus, const std::string& path, const char* interface,
+             const char* method, GVariant* parameters, const char* replyType) {
+    GError* raw = nullptr;
+    VariantPtr value(g_dbus_connection_call_sync(a11y_, bus.c_str(), path.c_str(), interface,
+                                                 method, parameters, G_VARIANT_TYPE(replyType),
+                                                 G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &raw));
+    ErrorPtr error(raw);
+    if (!error) return {std::move(value), kAXErrorSuccess};
+    if (g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
+        g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE) ||
+        g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS))
+      return {nullptr, kAXErrorAttributeUnsupported};
+    if (g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT))
+      return {nullptr, kAXErrorInvalidUIElement};
+    return {nullptr, kAXErrorCannotComplete};
+  }
+
+  Reply property(const LiveElement& element, const char* name, const char* type) {
+    Reply reply = call(element.bus, element.path, "org.freedesktop.DBus.Properties", "Get",
+                       g_variant_new("(ss)", kAccessible, name), "(v)");
+    if (!reply.value) return reply;
+    VariantPtr boxed(g_variant_get_child_value(reply.value.get(), 0));
+    VariantPtr inner(g_variant_get_variant(boxed.get()));
+    if (!g_variant_is_of_type(inner.get(), G_VARIANT_TYPE(type))) return {nullptr, kAXErrorCannotComplete};
+    return {std::move(inner), kAXErrorSuccess};
+  }
+
+  static std::string childText(GVariant* tuple, size_t index) {
+    VariantPtr child(g_variant_get_child_value(tuple, index));
+    return g_variant_get_string(child.get(), nullptr);
+  }
+
+  std::optional<std::map<std::string, std::string>> attributes(const LiveElement& element,
+                                                               int32_t* error) {
+    Reply reply = call(element.bus, element.path, kAccessible, "GetAttributes", nullptr, "(a{ss})");
+    *error = reply.error;
+    if (!reply.value) return std::nullopt;
+    std::map<std::string, std::string> result;
+    GVariantIter* iter;
+    const gchar *key, *value;
+    g_variant_get(reply.value.get(), "(a{ss})", &iter);
+    while (g_variant_iter_loop(iter, "{&s&s}", &key, &value)) result[key] = value;
+    g_variant_iter_free(iter);
+    return result;
+  }
+
+  std::vector<std::pair<std::string, std::string>> children(const LiveElement& element,
+                                                            int32_t* error) {
+    Reply reply = call(element.bus, element.path, kAccessible, "GetChildren", nullptr, "(a(so))");
+    *error = reply.error;
+    std::vector<std::pair<std::string, std::string>> result;
+    if (!reply.value) return result;
+    GVariantIter* iter;
+    const gchar *bus, *path;
+    g_variant_get(reply.value.get(), "(a(so))", &iter);
+    while (g_variant_iter_loop(iter, "(&s&o)", &bus, &path)) result.emplace_back(bus, path);
+    g_variant_iter_free(iter);
+    return result;
+  }
+
+  uint64_t states(const LiveElement& element) {
+    Reply reply = call(element.bus, element.path, kAccessible, "GetState", nullptr, "(au)");
+    if (!reply.value) return 0;
+    VariantPtr words(g_variant_get_child_value(reply.value.get(), 0));
+    uint64_t bits = 0;
+    for (size_t i = 0; i < std::min<size_t>(g_variant_n_children(words.get()), 2); ++i) {
+      VariantPtr word(g_variant_get_child_value(words.get(), i));
+      bits |= static_cast<uint64_t>(g_variant_get_uint32(word.get())) << (32 * i);
+    }
+    return bits;
+  }
+
+  AttributeRead read(const LiveElement& element, const std::string& name) {
+    int32_t error = kAXErrorSuccess;
+    if (name == "AXChildren") {
+      ValueList items;
+      for (auto& [bus, path] : children(element, &error))
+        items.emplace_back().v.emplace<Element>(makeElement(bus, path));
+      if (error != kAXErrorSuccess) return {error, std::nullopt};
+      return listRead(items);
+    }
+    if (name == "AXParent") {
+      Reply reply = property(element, "Parent", "(so)");
+      if (!reply.value) return {reply.error, std::nullopt};
+      std::string path = childText(reply.value.get(), 1);
+      if (path == kNullPath) return {kAXErrorSuccess, std::nullopt};
+      return {kAXErrorSuccess, Value{makeElement(childText(reply.value.get(), 0), path)}};
+    }
+    if (name == "AXRole") {
+      Reply reply = call(element.bus, element.path, kAccessible, "GetRole", nullptr, "(u)");
+      if (!reply.value) return {reply.error, std::nullopt};
+      guint32 role;
+      g_variant_get(reply.value.get(), "(u)", &role);
+      return {kAXErrorSuccess, Value{axRole(role)}};
+    }
+    if (name == "AXTitle") {
+      Reply reply = property(element, "Name", "s");
+      if (!reply.value) return {reply.error, std::nullopt};
+      return {kAXErrorSuccess, Value{std::string(g_variant_get_string(reply.value.get(), nullptr))}};
+    }
+    if (name == "AXValue") {
+      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Text", "GetText",
+                         g_variant_new("(ii)", 0, -1), "(s)");
+      if (!reply.value) return {reply.error, std::nullopt};
+      return {kAXErrorSuccess, Value{childText(reply.value.get(), 0)}};
+    }
+    if (name == "AXDOMClassList" || name == "AXDOMIdentifier") {
+      auto found = attributes(element, &error);
+      if (!found) return {error, std::nullopt};
+      const char* key = name == "AXDOMIdentifier" ? "id" : "class";
+      auto value = found->find(key);
+      if (value == found->end()) return {kAXErrorAttributeUnsupported, std::nullopt};
+      if (name == "AXDOMIdentifier") return {kAXErrorSuccess, Value{value->second}};
+      ValueList tokens;
+      std::string_view rest = value->second;
+      while (!rest.empty()) {
+        size_t start = rest.find_first_not_of(" \t\n\r\f");
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        size_t end = rest.find_first_of(" \t\n\r\f");
+        tokens.emplace_back().v.emplace<std::string>(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+      }
+      return listRead(tokens);
+    }
+    if (name == "AXFrame") {
+      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Component", "GetExtents",
+                         g_variant_new("(u)", static_cast<guint32>(ATSPI_COORD_TYPE_SCREEN)),
+                         "((iiii))");
+      if (!reply.value) return {reply.error, std::nullopt};
+      gint32 x, y, width, height;
+      g_variant_get(reply.value.get(), "((iiii))", &x, &y, &width, &height);
+      return {kAXErrorSuccess, Value{AxValue{Rect{double(x), double(y), double(width), double(height)}}}};
+    }
+    if (name == "AXDocument" || name == "AXURL") {
+      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Document",
+                         "GetAttributeValue", g_variant_new("(s)", "URI"), "(s)");
+      if (!reply.value) return {reply.error, std::nullopt};
+      std::string uri = childText(reply.value.get(), 0);
+      if (uri.empty()) return {kAXErrorNoValue, std::nullopt};
+      if (name == "AXURL") return {kAXErrorSuccess, Value{Url{uri}}};
+      return {kAXErrorSuccess, Value{uri}};
+    }
+    return {kAXErrorAttributeUnsupported, std::nullopt};
+  }
+
+  // The application's root on the bus: the registry's child whose
+  // connection belongs to the process.
+  std::optional<LiveElement> applicationRoot(int32_t pid) {
+    int32_t error;
+    LiveElement registry{"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"};
+    for (auto& [bus, path] : children(registry, &error)) {
+      Reply owner = call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                         "GetConnectionUnixProcessID", g_variant_new("(s)", bus.c_str()), "(u)");
+      guint32 ownerPid = 0;
+      if (owner.value) g_variant_get(owner.value.get(), "(u)", &ownerPid);
+      if (owner.value && static_cast<int32_t>(ownerPid) == pid) return LiveElement{bus, path};
+    }
+    return std::nullopt;
+  }
+
+  std::optional<LiveElement> focusedWindow(const LiveElement& app) {
+    int32_t error;
+    auto frames = children(app, &error);
+    for (auto& [bus, path] : frames) {
+      if (states(LiveElement{bus, path}) & (uint64_t{1} << ATSPI_STATE_ACTIVE))
+        return LiveElement{bus, path};
+    }
+    for (auto& [bus, path] : frames) {
+      Reply name = property(LiveElement{bus, path}, "Name", "s");
+      if (name.value && *g_variant_get_string(name.value.get(), nullptr))
+        return LiveElement{bus, path};
+    }
+    return std::nullopt;
+  }
+
+  std::optional<LiveElement> focusedElement(const LiveElement& element, int depth, int& visits) {
+    if (depth >= kFocusDepthLimit || visits++ >= kFocusVisitLimit) return std::nullopt;
+    if (states(element) & (uint64_t{1} << ATSPI_STATE_FOCUSED)) return element;
+    int32_t error;
+    for (auto& [bus, path] : children(element, &error)) {
+      if (auto found = focusedElement(LiveElement{bus, path}, depth + 1, visits)) return found;
+      if (visits >= kFocusVisitLimit) break;
+    }
+    return std::nullopt;
+  }
+
+  AttributeRead readApplication(const LiveElement& application, const std::string& name) {
+    if (!application.root) {
+      std::optional<LiveElement> found = applicationRoot(application.pid);
+      if (!found) return {kAXErrorCannotComplete, std::nullopt};
+      application.root.emplace(found->bus, found->path);
+    }
+    LiveElement app{application.root->first, application.root->second};
+    if (name != "AXFocusedWindow" && name != "AXFocusedUIElement") return read(app, name);
+    std::optional<LiveElement> window = focusedWindow(app);
+    if (window && name == "AXFocusedUIElement") {
+      int visits = 0;
+      window = focusedElement(*window, 0, visits);
+    }
+    if (!window) return {kAXErrorNoValue, std::nullopt};
+    return {kAXErrorSuccess, Value{makeElement(window->bus, window->path)}};
+  }
+
+  xcb_connection_t* x_;
+  TraceFile trace_;
+  xcb_window_t root_;
+  xcb_atom_t activeWindowAtom_, pidAtom_, applicationIdAtom_, nameAtom_, utf8Atom_;
+  GDBusConnection* a11y_ = nullptr;
+  GDBusConnection* system_ = nullptr;
+  bool trusted_ = false;
+  bool sleepTried_ = false;
+  guint sleepSubscription_ = 0;
+  guint xWatch_ = 0;
+  uint32_t lastActive_ = 0;
+  Token next_ = 1;
+  std::map<Token, std::pair<WorkspaceNotification, Block>> observers_;
+  std::map<Token, std::pair<guint, Block*>> timers_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> makeLiveDesktop(const std::string& display, const std::string& tracePath) {
+  xcb_connection_t* x = xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
+  if (!x || xcb_connection_has_error(x)) {
+    if (x) xcb_disconnect(x);
+    return nullptr;
+  }
+  return std::make_unique<LiveDesktop>(x, tracePath);
+}
+
+}  // namespace focuswatch

@@ -1,0 +1,27 @@
+// The trace of a substitute desktop: one line per platform call served,
+// appended to the FOCUSWATCH_TRACE file.
+#ifndef FOCUSWATCH_TRACE_H_
+#define FOCUSWATCH_TRACE_H_
+
+#include <string>
+#include <string_view>
+
+namespace focuswatch {
+
+class TraceFile {
+ public:
+  // An empty path traces nothing.
+  explicit TraceFile(const std::string& path);
+  ~TraceFile();
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+
+  void line(std::string_view text);
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace focuswatch
+
+#endif  // FOCUSWATCH_TRACE_H_
