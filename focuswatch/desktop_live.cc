@@ -283,12 +283,17 @@ class LiveDesktop : public Desktop {
     }
   }
 
+  // The raw property, whatever its type, so that any change counts.
+  std::string activeWindowValue() {
+    return property(root_, activeWindowAtom_, XCB_GET_PROPERTY_TYPE_ANY).value_or("");
+  }
+
   void watchActiveWindow() {
     if (xWatch_) return;
     uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(x_, root_, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(x_);
-    lastActive_ = cardinal(root_, activeWindowAtom_, XCB_ATOM_WINDOW).value_or(0);
+    lastActive_ = activeWindowValue();
     xWatch_ = g_unix_fd_add(
         xcb_get_file_descriptor(x_), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
         [](gint, GIOCondition, gpointer self) -> gboolean {
@@ -311,7 +316,7 @@ class LiveDesktop : public Desktop {
       return G_SOURCE_REMOVE;  // the display is gone: no more switches to see
     }
     if (changed) {
-      uint32_t active = cardinal(root_, activeWindowAtom_, XCB_ATOM_WINDOW).value_or(0);
+      std::string active = activeWindowValue();
       if (active != lastActive_) {
         lastActive_ = active;
         post(WorkspaceNotification::kDidActivateApplication);
@@ -574,7 +579,7 @@ class LiveDesktop : public Desktop {
   bool sleepTried_ = false;
   guint sleepSubscription_ = 0;
   guint xWatch_ = 0;
-  uint32_t lastActive_ = 0;
+  std::string lastActive_;
   Token next_ = 1;
   std::map<Token, std::pair<WorkspaceNotification, Block>> observers_;
   std::map<Token, std::pair<guint, Block*>> timers_;

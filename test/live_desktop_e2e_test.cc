@@ -87,7 +87,8 @@ bool installed(const char* tool) { return fs::exists(tool); }
 class LiveDesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/chromium", "/usr/bin/gdbus"}) {
+    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/chromium",
+                             "/usr/bin/gdbus", "/usr/bin/xprop"}) {
       if (!installed(tool)) GTEST_SKIP() << tool << " is not installed (misc/install-deps installs it)";
     }
     if (!std::getenv("VANTREL_KEYRING_SESSION"))
@@ -196,6 +197,26 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
   EXPECT_EQ(line["nerritSelectedWorktreeId"], "vantrel::checkout-flow");
   EXPECT_EQ(line["nerritWindowTitle"], "checkout-flow \u2014 vantrel - Chromium");
   std::cout << "reads for the workspace line: " << reads() << "\n";
+}
+
+TEST_F(LiveDesktopTest, ActiveWindowChangesPostActivity) {
+  Launch probe;
+  probe.argv = {FOCUSWATCH_PATH};
+  probe.env = {{"DISPLAY", display_}};
+  probe.unset = {"FOCUSWATCH_DESKTOP"};
+  Running watching(probe);
+  ASSERT_TRUE(watching.nextLine(5s));  // the line at start
+  // Two switches well inside the first two seconds, before any tick.
+  for (const char* window : {"0x100001", "0x100002"}) {
+    Launch set;
+    set.argv = {"/usr/bin/xprop", "-root", "-f", "_NET_ACTIVE_WINDOW", "32x", "-set",
+                "_NET_ACTIVE_WINDOW", window};
+    set.env = {{"DISPLAY", display_}};
+    ASSERT_EQ(testing_support::run(set).status, 0);
+    std::optional<std::string> line = watching.nextLine(1500ms);
+    ASSERT_TRUE(line) << "no line for the switch to " << window;
+    EXPECT_EQ(Json::parse(*line)["kind"], "activity");
+  }
 }
 
 }  // namespace
