@@ -32,6 +32,10 @@ std::optional<Rect> asRectangle(const std::optional<Value>& value) {
   return std::nullopt;
 }
 
+std::optional<Element> focusedWindow(Desktop& desktop, const Element& application) {
+  return asElement(attribute(desktop, application, "AXFocusedWindow"));
+}
+
 std::vector<std::string> classes(Desktop& desktop, const Element& element) {
   std::optional<Value> value = attribute(desktop, element, "AXDOMClassList");
   std::vector<std::string> tokens;

@@ -47,6 +47,9 @@ std::optional<std::string> asString(std::optional<Value> value);
 // The rectangle rule: an AXValue of the rectangle type.
 std::optional<Rect> asRectangle(const std::optional<Value>& value);
 
+// The application's "AXFocusedWindow", when it is an element.
+std::optional<Element> focusedWindow(Desktop& desktop, const Element& application);
+
 // "AXDOMClassList" when it is an array of strings only; else empty.
 std::vector<std::string> classes(Desktop& desktop, const Element& element);
 

@@ -109,8 +109,7 @@ std::optional<PageMap> browserPage(Desktop& desktop,
     return std::nullopt;
   std::string suffix = titleSuffix(config, *app.bundleIdentifier);
   Element application = desktop.createApplicationElement(app.processIdentifier);
-  std::optional<Element> window =
-      asElement(attribute(desktop, application, "AXFocusedWindow"));
+  std::optional<Element> window = focusedWindow(desktop, application);
   if (!window) return std::nullopt;
 
   std::optional<Value> document = attribute(desktop, *window, "AXDocument");

@@ -153,10 +153,10 @@ class LiveDesktop : public Desktop {
     if (!window || *window == XCB_WINDOW_NONE) return std::nullopt;
     RunningApplication app;
     app.processIdentifier = static_cast<int32_t>(cardinal(*window, pidAtom_, XCB_ATOM_CARDINAL).value_or(0));
-    app.bundleIdentifier = text(*window, applicationIdAtom_, utf8Atom_);
+    app.bundleIdentifier = property(*window, applicationIdAtom_, utf8Atom_);
     if (!app.bundleIdentifier) {
       // WM_CLASS holds the instance and then the class, each ending in NUL.
-      if (std::optional<std::string> wmClass = text(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING)) {
+      if (std::optional<std::string> wmClass = property(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING)) {
         size_t nul = wmClass->find('\0');
         if (nul != std::string::npos) {
           std::string className = wmClass->substr(nul + 1);
@@ -164,8 +164,8 @@ class LiveDesktop : public Desktop {
         }
       }
     }
-    app.localizedName = text(*window, nameAtom_, utf8Atom_);
-    if (!app.localizedName) app.localizedName = text(*window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
+    app.localizedName = property(*window, nameAtom_, utf8Atom_);
+    if (!app.localizedName) app.localizedName = property(*window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
     return app;
   }
 
@@ -265,10 +265,6 @@ class LiveDesktop : public Desktop {
     uint32_t value;
     memcpy(&value, bytes->data(), 4);
     return value;
-  }
-
-  std::optional<std::string> text(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
-    return property(window, name, type);
   }
 
   // Notifications.

@@ -25,8 +25,7 @@ bool isWorkspaceApplication(const RunningApplication& app) {
 std::optional<std::string> focusedWindowTitle(Desktop& desktop,
                                               const RunningApplication& app) {
   Element application = desktop.createApplicationElement(app.processIdentifier);
-  std::optional<Element> window =
-      asElement(attribute(desktop, application, "AXFocusedWindow"));
+  std::optional<Element> window = focusedWindow(desktop, application);
   if (!window) return std::nullopt;
   std::optional<std::string> title =
       asString(attribute(desktop, *window, "AXTitle"));

@@ -35,8 +35,7 @@ class TabQuery {
 
   std::optional<std::string> run(const RunningApplication& app) {
     Element application = desktop_.createApplicationElement(app.processIdentifier);
-    std::optional<Element> window =
-        asElement(attribute(desktop_, application, "AXFocusedWindow"));
+    std::optional<Element> window = focusedWindow(desktop_, application);
     if (!window) return std::nullopt;
 
     scan(*window, 0);
