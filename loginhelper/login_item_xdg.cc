@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -174,7 +175,14 @@ std::unique_ptr<LoginItemService> xdgLoginItem(std::string path, std::string pro
 
 std::unique_ptr<LoginItemService> agentServiceWithPlistName(std::string_view plistName) {
   std::string config = environment("XDG_CONFIG_HOME");
-  if (config.empty()) config = environment("HOME") + "/.config";
+  if (config.empty()) {
+    std::string home = environment("HOME");
+    if (home.empty()) {  // not "/.config" at the root of the file system
+      const passwd* user = ::getpwuid(::getuid());
+      if (user && user->pw_dir) home = user->pw_dir;
+    }
+    config = home + "/.config";
+  }
   std::string name(plistName);
   if (name.ends_with(".plist")) name.resize(name.size() - 6);
   char program[PATH_MAX + 1];
