@@ -78,6 +78,7 @@ NSNotificationName nameOf(WorkspaceNotification notification) {
     case WorkspaceNotification::kDidWake:
       return NSWorkspaceDidWakeNotification;
   }
+  return NSWorkspaceDidActivateApplicationNotification;  // not reached
 }
 
 class MacDesktop : public Desktop {
