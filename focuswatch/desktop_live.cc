@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "focuswatch/observers.h"
 #include "focuswatch/trace.h"
 
 namespace focuswatch {
@@ -214,11 +215,10 @@ class LiveDesktop : public Desktop {
   Token addObserver(WorkspaceNotification name, Block block) override {
     if (name == WorkspaceNotification::kDidActivateApplication) watchActiveWindow();
     if (name != WorkspaceNotification::kDidActivateApplication) watchSleep();
-    observers_.emplace(next_, std::make_pair(name, std::move(block)));
-    return next_++;
+    return observers_.add(name, std::move(block));
   }
 
-  void removeObserver(Token token) override { observers_.erase(token); }
+  void removeObserver(Token token) override { observers_.remove(token); }
 
   Token scheduleRepeatingTimer(double interval, Block block) override {
     auto* owned = new Block(std::move(block));
@@ -269,16 +269,6 @@ class LiveDesktop : public Desktop {
 
   // Notifications.
 
-  void post(WorkspaceNotification name) {
-    std::vector<Token> matching;
-    for (const auto& [token, observer] : observers_) {
-      if (observer.first == name) matching.push_back(token);
-    }
-    for (Token token : matching) {
-      if (auto found = observers_.find(token); found != observers_.end()) found->second.second();
-    }
-  }
-
   // The raw property, whatever its type, so that any change counts.
   std::string activeWindowValue() {
     return property(root_, activeWindowAtom_, XCB_GET_PROPERTY_TYPE_ANY).value_or("");
@@ -315,7 +305,7 @@ class LiveDesktop : public Desktop {
       std::string active = activeWindowValue();
       if (active != lastActive_) {
         lastActive_ = active;
-        post(WorkspaceNotification::kDidActivateApplication);
+        observers_.post(WorkspaceNotification::kDidActivateApplication);
       }
     }
     return G_SOURCE_CONTINUE;
@@ -335,7 +325,7 @@ class LiveDesktop : public Desktop {
           if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(b)"))) return;
           gboolean sleeping;
           g_variant_get(parameters, "(b)", &sleeping);
-          static_cast<LiveDesktop*>(self)->post(sleeping ? WorkspaceNotification::kWillSleep
+          static_cast<LiveDesktop*>(self)->observers_.post(sleeping ? WorkspaceNotification::kWillSleep
                                                          : WorkspaceNotification::kDidWake);
         },
         this, nullptr);
@@ -378,7 +368,7 @@ class LiveDesktop : public Desktop {
     return {nullptr, kAXErrorCannotComplete};
   }
 
-  Reply property(const LiveElement& element, const char* name, const char* type) {
+  Reply accessibleProperty(const LiveElement& element, const char* name, const char* type) {
     Reply reply = call(element.bus, element.path, "org.freedesktop.DBus.Properties", "Get",
                        g_variant_new("(ss)", kAccessible, name), "(v)");
     if (!reply.value) return reply;
@@ -443,7 +433,7 @@ class LiveDesktop : public Desktop {
       return listRead(items);
     }
     if (name == "AXParent") {
-      Reply reply = property(element, "Parent", "(so)");
+      Reply reply = accessibleProperty(element, "Parent", "(so)");
       if (!reply.value) return {reply.error, std::nullopt};
       std::string path = childText(reply.value.get(), 1);
       if (path == kNullPath) return {kAXErrorSuccess, std::nullopt};
@@ -457,7 +447,7 @@ class LiveDesktop : public Desktop {
       return {kAXErrorSuccess, Value{axRole(role)}};
     }
     if (name == "AXTitle") {
-      Reply reply = property(element, "Name", "s");
+      Reply reply = accessibleProperty(element, "Name", "s");
       if (!reply.value) return {reply.error, std::nullopt};
       return {kAXErrorSuccess, Value{std::string(g_variant_get_string(reply.value.get(), nullptr))}};
     }
@@ -530,7 +520,7 @@ class LiveDesktop : public Desktop {
         return LiveElement{bus, path};
     }
     for (auto& [bus, path] : frames) {
-      Reply name = property(LiveElement{bus, path}, "Name", "s");
+      Reply name = accessibleProperty(LiveElement{bus, path}, "Name", "s");
       if (name.value && *g_variant_get_string(name.value.get(), nullptr))
         return LiveElement{bus, path};
     }
@@ -577,7 +567,7 @@ class LiveDesktop : public Desktop {
   guint xWatch_ = 0;
   std::string lastActive_;
   Token next_ = 1;
-  std::map<Token, std::pair<WorkspaceNotification, Block>> observers_;
+  WorkspaceObservers observers_;
   std::map<Token, std::pair<guint, Block*>> timers_;
 };
 

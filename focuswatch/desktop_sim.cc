@@ -404,11 +404,10 @@ AttributeRead SimDesktop::copyAttributeValue(const Element& element,
 }
 
 Desktop::Token SimDesktop::addObserver(WorkspaceNotification name, Block block) {
-  observers_.emplace(nextToken_, std::make_pair(name, std::move(block)));
-  return nextToken_++;
+  return observers_.add(name, std::move(block));
 }
 
-void SimDesktop::removeObserver(Token token) { observers_.erase(token); }
+void SimDesktop::removeObserver(Token token) { observers_.remove(token); }
 
 Desktop::Token SimDesktop::scheduleRepeatingTimer(double interval, Block block) {
   auto period = std::max<std::chrono::steady_clock::duration>(
@@ -424,17 +423,7 @@ Desktop::Token SimDesktop::scheduleRepeatingTimer(double interval, Block block) 
 void SimDesktop::invalidateTimer(Token token) { timers_.erase(token); }
 
 void SimDesktop::post(std::string_view line) {
-  std::optional<WorkspaceNotification> name = notificationNamed(line);
-  if (!name) return;
-  // Blocks may remove observers; collect first, in registration order.
-  std::vector<Token> matching;
-  for (const auto& [token, observer] : observers_) {
-    if (observer.first == *name) matching.push_back(token);
-  }
-  for (Token token : matching) {
-    auto observer = observers_.find(token);
-    if (observer != observers_.end()) observer->second.second();
-  }
+  if (std::optional<WorkspaceNotification> name = notificationNamed(line)) observers_.post(*name);
 }
 
 void SimDesktop::runMainRunLoop() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "focuswatch/desktop.h"
+#include "focuswatch/observers.h"
 #include "focuswatch/trace.h"
 
 namespace focuswatch {
@@ -52,7 +53,7 @@ class SimDesktop : public Desktop {
   TraceFile trace_;
   std::shared_ptr<const SimDocument> document_;
   Token nextToken_ = 1;
-  std::map<Token, std::pair<WorkspaceNotification, Block>> observers_;
+  WorkspaceObservers observers_;
   std::map<Token, std::unique_ptr<Timer>> timers_;
 };
 

@@ -65,8 +65,6 @@ pid_t spawn(const Launch& launch, int* out, int* err) {
   } else {
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   }
-  if (!launch.directory.empty())
-    posix_spawn_file_actions_addchdir_np(&actions, launch.directory.c_str());
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults;

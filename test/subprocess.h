@@ -26,7 +26,6 @@ struct Launch {
   std::vector<std::string> unset;                // removed from it
   std::optional<std::string> input;              // standard input; none: /dev/null
   std::string executable;                        // empty: argv[0]
-  std::string directory;                         // empty: this one
   bool discardOutput = false;                    // Running: no standard output
   bool ownGroup = false;                         // a process group of its own,
                                                  // ended whole (browsers fork)
