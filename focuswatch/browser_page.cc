@@ -3,6 +3,7 @@
 #include <boost/url/parse.hpp>
 #include <boost/url/url.hpp>
 
+#include <algorithm>
 #include <vector>
 
 #include "focuswatch/accessibility.h"
@@ -22,6 +23,18 @@ std::optional<std::string> addressText(const std::optional<Value>& value) {
   if (auto* text = std::get_if<std::string>(&value->v)) return *text;
   if (auto* url = std::get_if<Url>(&value->v)) return url->absoluteString;
   return std::nullopt;
+}
+
+// Boost.URL before 1.83 lets a path that does not begin with "/" follow an
+// authority, so "https://user:p@ss@example.com/" parses as host "ss" with
+// the path "@example.com/", and a port may run into such a path. Either
+// would put credential text into the domain or keep it in the address.
+bool authorityEndsCleanly(const boost::urls::url_view& url) {
+  std::string_view path = url.encoded_path();
+  if (!path.empty() && path.front() != '/') return false;
+  std::string_view port = url.port();
+  return std::all_of(port.begin(), port.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
 }
 
 class PageSearch {
@@ -69,7 +82,8 @@ std::optional<PageMap> pageAddress(std::string_view address) {
   if (!parsed) return std::nullopt;
   if (parsed->scheme() != "http" && parsed->scheme() != "https")
     return std::nullopt;
-  if (!parsed->has_authority()) return std::nullopt;
+  if (!parsed->has_authority() || !authorityEndsCleanly(*parsed))
+    return std::nullopt;
   std::optional<std::string> host = lowercase(parsed->host_address());
   if (!host || host->empty()) return std::nullopt;
 

@@ -53,7 +53,11 @@ TEST(PageAddressTest, OnlyHttpAndHttpsWithAHost) {
   for (const char* rejected : {"file:///etc/passwd", "HTTPS://example.com/", "ftp://a.com/",
                                "https:///path", "https:example.com", "example.com/path",
                                "https://exa mple.com/", "https://a.com/%zz", "", "https://%FF/",
-                               "javascript:alert(1)", "https://[::1/"}) {
+                               "javascript:alert(1)", "https://[::1/",
+                               // credentials that a lenient parser reads as a host or port
+                               "https://user:p@ss@example.com/", "http://alice@secret@example.com/x",
+                               "http://alice@x:secret@host/", "http://example.com:abc/",
+                               "http://host:80:90/", "https://u@h@h2?q", "https://u:p@h:x@y"}) {
     EXPECT_FALSE(pageAddress(rejected)) << rejected;
   }
 }

@@ -87,6 +87,21 @@ TEST_F(FocuswatchTest, DemoDesktopsGiveTheirKeys) {
   EXPECT_FALSE(off.contains("browserUrl"));
 }
 
+TEST_F(FocuswatchTest, NoCredentialTextReachesThePage) {
+  for (const char* address : {"https://user:p@ss@example.com/", "http://alice@x:secret@host/"}) {
+    Json desktop = {{"accessibilityTrusted", true},
+                    {"frontmostApplication",
+                     {{"bundleIdentifier", "com.apple.Safari"}, {"processIdentifier", 5}}},
+                    {"applications",
+                     {{"5", {{"AXFocusedWindow", {{"AXDocument", address}, {"AXTitle", "t"}}}}}}}};
+    std::ofstream(path("desktop.json")) << desktop;
+    Outcome outcome = testing_support::run(probe({"--once", "--browser-safari"}, path("desktop.json")));
+    Json line = Json::parse(outcome.out);
+    EXPECT_FALSE(line.contains("browserDomain")) << address << ": " << outcome.out;
+    EXPECT_FALSE(line.contains("browserUrl")) << address << ": " << outcome.out;
+  }
+}
+
 TEST_F(FocuswatchTest, TitlesWithQuotesAndLineBreaksStayOnOneLine) {
   std::ofstream(path("desktop.json")) << R"({"accessibilityTrusted": true,
     "frontmostApplication": {"bundleIdentifier": "dev.nerrit.app", "processIdentifier": 5},
