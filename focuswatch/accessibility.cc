@@ -79,7 +79,7 @@ std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
   }
   for (const Element& child : children(desktop, element)) {
     if (auto label = tabLabel(desktop, child, depth + 1, budget)) return label;
-    if (budget.exhausted()) break;
+    if (budget.overrun()) break;
   }
   return std::nullopt;
 }

@@ -19,22 +19,30 @@ inline constexpr size_t kTextLimit = 180;
 class VisitBudget {
  public:
   explicit VisitBudget(int limit) : limit_(limit) {}
-  // Takes one visit; false once the limit is reached.
+  // Takes one visit; false once the limit is reached, and from then on the
+  // budget counts as overrun.
   bool take() {
-    if (used_ >= limit_) return false;
+    if (used_ >= limit_) {
+      overrun_ = true;
+      return false;
+    }
     ++used_;
     return true;
   }
   bool exhausted() const { return used_ >= limit_; }
+  // Whether a visit was refused: the walk did not see all it would have.
+  bool overrun() const { return overrun_; }
 
  private:
   int used_ = 0;
   int limit_;
+  bool overrun_ = false;
 };
 
 // A hostile tree can give every element a hundred thousand children; walks
-// that the depth limit alone would bound stop after this many elements.
-inline constexpr int kLabelVisitLimit = 2500;
+// that the depth limit alone would bound stop after this many elements, far
+// more than any real tab strip holds. A walk that stops there has no answer.
+inline constexpr int kLabelVisitLimit = 10000;
 
 // One read of `name`; absent when the read fails or stores no value.
 std::optional<Value> attribute(Desktop& desktop, const Element& element,
@@ -58,10 +66,12 @@ std::vector<std::string> classes(Desktop& desktop, const Element& element);
 std::vector<Element> children(Desktop& desktop, const Element& element);
 
 // The first non-empty static text in the subtree, searched depth-first
-// down to depth 4, cut to 180 characters.
+// down to depth 4, cut to 180 characters. Absent too when the search ran
+// out of visits before it found one.
 std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
                                     int depth = 0);
-// The same search, counting the elements it visits against `budget`.
+// The same search, counting the elements it visits against `budget`; the
+// caller asks the budget whether it was overrun.
 std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
                                     int depth, VisitBudget& budget);
 

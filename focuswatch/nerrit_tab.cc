@@ -1,6 +1,7 @@
 #include "focuswatch/nerrit_tab.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "focuswatch/accessibility.h"
@@ -18,7 +19,8 @@ constexpr int kTabDepthLimit = 5;
 
 double minX(const Rect& r) { return std::min(r.x, r.x + r.width); }
 double maxX(const Rect& r) { return std::max(r.x, r.x + r.width); }
-double midX(const Rect& r) { return (minX(r) + maxX(r)) / 2; }
+// As CGRectGetMidX computes it: the normalised origin plus half the width.
+double midX(const Rect& r) { return minX(r) + std::abs(r.width) / 2; }
 double minY(const Rect& r) { return std::min(r.y, r.y + r.height); }
 double maxY(const Rect& r) { return std::max(r.y, r.y + r.height); }
 
@@ -46,7 +48,7 @@ class TabQuery {
 
     VisitBudget tabBudget(kLabelVisitLimit);
     scanTabs(*chosen, 0, tabBudget);
-    if (labels_.size() != 1) return std::nullopt;
+    if (tabBudget.overrun() || labels_.size() != 1) return std::nullopt;
     return labels_.front();
   }
 
@@ -123,7 +125,7 @@ class TabQuery {
     }
     for (const Element& child : children(desktop_, element)) {
       scanTabs(child, depth + 1, budget);
-      if (budget.exhausted()) return;
+      if (budget.overrun()) return;
     }
   }
 

@@ -77,12 +77,24 @@ TEST(FocusedNerritTabTest, StripMayOverlapThePaneByTwelvePoints) {
 }
 
 TEST(FocusedNerritTabTest, HorizontalBoundsAreInclusive) {
-  Json window = {{"AXChildren",
-                  {strip("edge", rect(200, 70, 300, 30), {selectedTab("edge")}),
-                   strip("off", rect(201, 40, 300, 30), {selectedTab("off")}),
-                   pane("pane", rect(0, 100, 400, 400), {editor()})}}};
-  TestDesktop t(withWindow(window, {{"ref", "editor"}}));
-  EXPECT_EQ(tab(t), "edge");
+  struct Case {
+    Json pane, edge;  // the strip whose minX is meant to equal the pane's midX
+  };
+  const Case kCases[] = {
+      {rect(0, 100, 400, 400), rect(200, 70, 300, 30)},
+      {rect(400, 100, -400, 400), rect(500, 70, -300, 30)},  // negative widths
+      // x + width/2 is 1.0 exactly, where (minX + maxX)/2 gives 0.9999999999999999.
+      {rect(0.7, 100, 0.6, 400), rect(1.0, 70, 300, 30)},
+  };
+  for (const Case& c : kCases) {
+    Json off = rect(c.edge["rect"][0].get<double>() + 1, 40, 300, 30);
+    Json window = {{"AXChildren",
+                    {strip("edge", c.edge, {selectedTab("edge")}),
+                     strip("off", off, {selectedTab("off")}),
+                     pane("pane", c.pane, {editor()})}}};
+    TestDesktop t(withWindow(window, {{"ref", "editor"}}));
+    EXPECT_EQ(tab(t), "edge") << c.pane << " " << c.edge;
+  }
 }
 
 TEST(FocusedNerritTabTest, PaneIsSoughtAmongTwentyFourElements) {
@@ -181,6 +193,34 @@ TEST(FocusedNerritTabTest, SelectedTabFiveLevelsBelowTheStripIsNotFound) {
   EXPECT_EQ(tab(four), "t");
   TestDesktop five(desktop(4));
   EXPECT_EQ(tab(five), std::nullopt);
+}
+
+TEST(FocusedNerritTabTest, TabWalkThatRunsOutOfVisitsHasNoAnswer) {
+  // An unselected tab of five elements; the strip is the first visit.
+  Json plain = {{"AXDOMClassList", {"border-t"}}, {"AXChildren", Json::array()}};
+  for (int i = 0; i < 4; ++i) plain["AXChildren"].push_back({{"AXRole", "AXGroup"}});
+  struct Case {
+    int before, after;        // unselected tabs around the selected ones
+    bool secondSelected;
+    std::optional<std::string> expected;
+  };
+  const Case kCases[] = {
+      {520, 0, false, "b"},                // far more tabs than any real strip
+      {0, 520, true, std::nullopt},        // two selected tabs, however far apart
+      {1999, 0, false, "b"},               // the selected tab ends on the last visit
+      {2000, 0, false, std::nullopt},      // one more and it is never seen
+      {0, 2100, true, std::nullopt},       // the second one beyond reach
+      {0, 2100, false, std::nullopt},      // a second one may lie beyond reach
+  };
+  for (const Case& c : kCases) {
+    Json tabs = Json::array();
+    for (int i = 0; i < c.before; ++i) tabs.push_back(plain);
+    tabs.push_back(selectedTab("b"));
+    for (int i = 0; i < c.after; ++i) tabs.push_back(plain);
+    if (c.secondSelected) tabs.push_back(selectedTab("c"));
+    TestDesktop t(withWindow({{"AXChildren", {strip("s", rect(0, 0, 1, 1), tabs)}}}));
+    EXPECT_EQ(tab(t), c.expected) << c.before << " before, " << c.after << " after";
+  }
 }
 
 TEST(FocusedNerritTabTest, CyclesAndHugeFanOutStayBounded) {

@@ -12,9 +12,10 @@ namespace {
 constexpr int kDepthLimit = 26;
 constexpr int kVisitLimit = 2500;
 // A row's card sits among its grandchildren; a real row has a handful of
-// them, a hostile one could have millions, so a row is looked at only this
-// far (children and grandchildren together).
-constexpr int kRowElementLimit = 64;
+// them, a hostile one could have millions. The rows of one query are looked
+// at only this far (children and grandchildren together), far beyond any
+// real sidebar; a query that stops there has no answer.
+constexpr int kRowVisitLimit = 10000;
 
 class WorktreeQuery {
  public:
@@ -25,7 +26,7 @@ class WorktreeQuery {
     std::optional<Element> window = focusedWindow(desktop_, application);
     if (!window) return std::nullopt;
     scan(*window, 0);
-    if (identifiers_.size() != 1) return std::nullopt;
+    if (rowBudget_.overrun() || identifiers_.size() != 1) return std::nullopt;
     return identifiers_.front();
   }
 
@@ -43,9 +44,10 @@ class WorktreeQuery {
         }
       }
     }
+    if (rowBudget_.overrun()) return;
     for (const Element& child : children(desktop_, element)) {
       scan(child, depth + 1);
-      if (budget_.exhausted()) return;
+      if (budget_.exhausted() || rowBudget_.overrun()) return;
     }
   }
 
@@ -53,11 +55,10 @@ class WorktreeQuery {
   // grandchild styled "rounded-lg" and "cursor-pointer") has no hover style.
   bool selectedRow(const Element& row) {
     if (asString(attribute(desktop_, row, "AXValue")) == "selected") return true;
-    VisitBudget looked(kRowElementLimit);
     for (const Element& child : children(desktop_, row)) {
-      if (!looked.take()) return false;
+      if (!rowBudget_.take()) return false;
       for (const Element& grandchild : children(desktop_, child)) {
-        if (!looked.take()) return false;
+        if (!rowBudget_.take()) return false;
         std::vector<std::string> tokens = classes(desktop_, grandchild);
         if (containsToken(tokens, "rounded-lg") &&
             containsToken(tokens, "cursor-pointer")) {
@@ -70,6 +71,7 @@ class WorktreeQuery {
 
   Desktop& desktop_;
   VisitBudget budget_{kVisitLimit};
+  VisitBudget rowBudget_{kRowVisitLimit};
   std::vector<std::string> identifiers_;
 };
 
