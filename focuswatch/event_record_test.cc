@@ -89,6 +89,12 @@ TEST(EventLineTest, WorkspaceApplicationIsRecognisedByLowerCasedBundleIdentifier
   desktop["frontmostApplication"] = app(nullptr, "nerrit");
   t.write(desktop);
   EXPECT_EQ(t.reads(), 0u);
+
+  // Capital I with dot above lower-cases to "i" and a combining dot.
+  desktop["frontmostApplication"] = app("com.example.NERR\u0130T", "Editor");
+  t.write(desktop);
+  EXPECT_FALSE(record(t).contains("nerritWindowTitle"));
+  EXPECT_EQ(t.reads(), 0u);
 }
 
 TEST(EventLineTest, WindowTitleIsCutAndItsFailuresLeaveOnlyItsKeyOut) {

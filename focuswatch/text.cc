@@ -3,8 +3,6 @@
 #include <utf8proc.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
 #include <vector>
 
 namespace focuswatch {
@@ -52,19 +50,49 @@ size_t clusterBoundary(std::string_view text, size_t limit, bool* more) {
   return pos;
 }
 
-struct FreeDeleter {
-  void operator()(utf8proc_uint8_t* p) const { std::free(p); }
-};
+void appendUtf8(utf8proc_int32_t codepoint, std::string& out) {
+  utf8proc_uint8_t buffer[4];
+  utf8proc_ssize_t length = utf8proc_encode_char(codepoint, buffer);
+  out.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(length));
+}
 
-std::optional<std::string> decompose(std::string_view text) {
-  utf8proc_uint8_t* out = nullptr;
-  utf8proc_ssize_t length = utf8proc_map(
-      reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
-      static_cast<utf8proc_ssize_t>(text.size()), &out,
-      static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE));
-  std::unique_ptr<utf8proc_uint8_t, FreeDeleter> owned(out);
-  if (length < 0) return std::nullopt;
-  return std::string(reinterpret_cast<char*>(out), static_cast<size_t>(length));
+int combiningClass(utf8proc_int32_t codepoint) {
+  return utf8proc_get_property(codepoint)->combining_class;
+}
+
+// Appends the canonical decomposition of `text` (valid UTF-8): every code
+// point fully decomposed, then every run of combining marks put in
+// canonical order by a stable sort on the combining class. utf8proc_map
+// orders marks with an insertion sort, quadratic in the length of a run,
+// and a web page chooses its own title.
+void appendCanonical(std::string_view text, std::string& out) {
+  std::vector<utf8proc_int32_t> points;
+  for (size_t pos = 0; pos < text.size();) {
+    utf8proc_int32_t codepoint;
+    pos += static_cast<size_t>(decodeAt(text, pos, &codepoint));
+    utf8proc_int32_t parts[8];
+    int boundClass = 0;
+    utf8proc_ssize_t count = utf8proc_decompose_char(
+        codepoint, parts, 8, UTF8PROC_DECOMPOSE, &boundClass);
+    if (count <= 0 || count > 8) {
+      points.push_back(codepoint);  // no canonical decomposition is this long
+      continue;
+    }
+    points.insert(points.end(), parts, parts + count);
+  }
+  auto isStarter = [](utf8proc_int32_t c) { return combiningClass(c) == 0; };
+  for (auto run = points.begin(); run != points.end();) {
+    if (isStarter(*run)) {
+      ++run;
+      continue;
+    }
+    auto end = std::find_if(run, points.end(), isStarter);
+    std::stable_sort(run, end, [](utf8proc_int32_t a, utf8proc_int32_t b) {
+      return combiningClass(a) < combiningClass(b);
+    });
+    run = end;
+  }
+  for (utf8proc_int32_t codepoint : points) appendUtf8(codepoint, out);
 }
 
 int hexValue(char c) {
@@ -110,9 +138,7 @@ std::string fromUtf16(std::u16string_view text) {
     } else if (high || low) {
       codepoint = 0xFFFD;
     }
-    utf8proc_uint8_t buffer[4];
-    utf8proc_ssize_t length = utf8proc_encode_char(codepoint, buffer);
-    utf8.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(length));
+    appendUtf8(codepoint, utf8);
   }
   return utf8;
 }
@@ -144,18 +170,23 @@ std::optional<std::string> lowercase(std::string_view text) {
     utf8proc_int32_t codepoint;
     pos += static_cast<size_t>(decodeAt(text, pos, &codepoint));
     if (codepoint < 0) return std::nullopt;
-    utf8proc_uint8_t buffer[4];
-    utf8proc_ssize_t length =
-        utf8proc_encode_char(utf8proc_tolower(codepoint), buffer);
-    lowered.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(length));
+    if (codepoint == 0x130) {
+      // The one unconditional lower-case mapping of more than one code
+      // point: capital I with dot above keeps its dot as a combining mark.
+      lowered += "i\xCC\x87";
+      continue;
+    }
+    appendUtf8(utf8proc_tolower(codepoint), lowered);
   }
   return lowered;
 }
 
 std::optional<size_t> findLastCanonical(std::string_view text,
                                         std::string_view pattern) {
-  std::optional<std::string> needle = decompose(pattern);
-  if (!needle || needle->empty() || !isValidUtf8(text)) return std::nullopt;
+  if (pattern.empty() || !isValidUtf8(pattern) || !isValidUtf8(text))
+    return std::nullopt;
+  std::string needle;
+  appendCanonical(pattern, needle);
 
   // Decompose the text one combining sequence at a time (a starter and the
   // marks after it), so that each offset in the decomposed text maps back
@@ -180,9 +211,7 @@ std::optional<size_t> findLastCanonical(std::string_view text,
       decomposed += sequence;  // ASCII is its own decomposition
       continue;
     }
-    std::optional<std::string> canonical = decompose(sequence);
-    if (!canonical) return std::nullopt;
-    decomposed += *canonical;
+    appendCanonical(sequence, decomposed);
   }
   decomposedStarts.push_back(decomposed.size());
 
@@ -191,9 +220,9 @@ std::optional<size_t> findLastCanonical(std::string_view text,
                                offset);
     return it != decomposedStarts.end() && *it == offset;
   };
-  for (size_t at = decomposed.rfind(*needle); at != std::string::npos;
-       at = at == 0 ? std::string::npos : decomposed.rfind(*needle, at - 1)) {
-    if (isBoundary(at) && isBoundary(at + needle->size())) {
+  for (size_t at = decomposed.rfind(needle); at != std::string::npos;
+       at = at == 0 ? std::string::npos : decomposed.rfind(needle, at - 1)) {
+    if (isBoundary(at) && isBoundary(at + needle.size())) {
       auto index = std::lower_bound(decomposedStarts.begin(),
                                     decomposedStarts.end(), at) -
                    decomposedStarts.begin();

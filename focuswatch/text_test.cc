@@ -52,8 +52,10 @@ TEST(PercentDecodeTest, MalformedEscapesAndInvalidUtf8Fail) {
   EXPECT_EQ(percentDecode("%FF%FE"), std::nullopt);
 }
 
-TEST(LowercaseTest, IsUnicodeAware) {
+TEST(LowercaseTest, IsUnicodesFullMapping) {
   EXPECT_EQ(lowercase("WWW.\xC3\x89XAMPLE.COM"), "www.\xC3\xA9xample.com");
+  EXPECT_EQ(lowercase("NERR\xC4\xB0T"), "nerri\xCC\x87t");  // capital I with dot above
+  EXPECT_EQ(lowercase("\xCE\xA3\xC3\x9F"), "\xCF\x83\xC3\x9F");   // sigma, sharp s
   EXPECT_EQ(lowercase("\xFF"), std::nullopt);
 }
 
@@ -70,6 +72,17 @@ TEST(FindLastCanonicalTest, TreatsCanonicallyEquivalentTextAsEqual) {
   // A base letter does not match inside a letter that carries a mark.
   EXPECT_EQ(findLastCanonical("Caf\xC3\xA9", "Cafe"), std::nullopt);
   EXPECT_EQ(findLastCanonical("Caf" "e\xCC\x81", "Cafe"), std::nullopt);
+}
+
+TEST(FindLastCanonicalTest, MarksInAnyOrderOfEqualMeaningMatch) {
+  const std::string acute = "\xCC\x81", below = "\xCC\xA3";  // classes 230 and 220
+  EXPECT_EQ(findLastCanonical("x - e" + acute + below, " - e" + below + acute), 1u);
+  EXPECT_EQ(findLastCanonical("x - " "\xE1\xBA\xB9" + acute, " - e" + acute + below), 1u);
+  // A title of one letter and a hundred thousand marks in reverse order.
+  std::string marks = "e";
+  for (int i = 0; i < 50000; ++i) marks += acute + below;
+  EXPECT_EQ(findLastCanonical(marks + " - B", " - B"), marks.size());
+  EXPECT_EQ(findLastCanonical(marks, "e" + below), std::nullopt);
 }
 
 }  // namespace
