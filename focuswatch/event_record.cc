@@ -1,6 +1,7 @@
 #include "focuswatch/event_record.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -92,6 +93,13 @@ void writeLine(std::string text) {
   while (written < text.size()) {
     ssize_t n = ::write(STDOUT_FILENO, text.data() + written, text.size() - written);
     if (n < 0 && errno == EINTR) continue;
+    // A non-blocking output that is full: wait until it takes more, so the
+    // line is never cut and the next one never glued to its beginning.
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd output = {STDOUT_FILENO, POLLOUT, 0};
+      if (::poll(&output, 1, -1) < 0 && errno != EINTR) return;
+      continue;
+    }
     // The reader has gone away. Normally SIGPIPE has ended the process
     // already; a parent that left the signal ignored gets the same end.
     if (n < 0 && errno == EPIPE) std::exit(0);

@@ -111,6 +111,34 @@ TEST_F(FocuswatchTest, TitlesWithQuotesAndLineBreaksStayOnOneLine) {
   EXPECT_EQ(Json::parse(outcome.out)["nerritWindowTitle"], "a \"quoted\"\nline");
 }
 
+TEST_F(FocuswatchTest, FullNonBlockingOutputStillGetsWholeLines) {
+  std::string name(200'000, 'n');  // the display name has no length limit
+  Json desktop = {{"frontmostApplication", {{"localizedName", name}, {"processIdentifier", 5}}}};
+  std::ofstream(path("desktop.json")) << desktop;
+  Launch launch = probe({"--once"}, path("desktop.json"));
+  launch.nonBlockingOutput = true;
+  launch.readAfter = 300ms;
+  Outcome outcome = testing_support::run(launch);
+  ASSERT_EQ(lines(outcome.out).size(), 1u) << outcome.out.size() << " bytes";
+  EXPECT_EQ(Json::parse(lines(outcome.out)[0])["foregroundName"], name);
+}
+
+TEST_F(FocuswatchTest, ClosedStandardStreamsTakeNoFileOfTheProbe) {
+  // With output closed, the trace file would otherwise become descriptor 1.
+  for (std::vector<int> closed : {std::vector<int>{1}, {0, 1, 2}, {0, 2}}) {
+    std::filesystem::remove(path("trace"));
+    Launch launch = probe({"--once"}, kDemo + "/plain.json");
+    launch.closed = closed;
+    Outcome outcome = testing_support::run(launch);
+    EXPECT_EQ(outcome.status, 0);
+    std::ifstream trace(path("trace"));
+    for (std::string line; std::getline(trace, line);) EXPECT_NE(line.front(), '{') << line;
+    if (closed == std::vector<int>{0, 2}) {
+      EXPECT_EQ(lines(outcome.out).size(), 1u);
+    }
+  }
+}
+
 TEST_F(FocuswatchTest, OddArgumentsAreIgnoredSilently) {
   std::vector<std::string> odd = {"", "--ONCE", "--once=1", "--trust-only=yes", "-", "--",
                                   "--browser-suffix=", "--browser-bundle", "\xFF\xFE"};

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -65,6 +66,8 @@ pid_t spawn(const Launch& launch, int* out, int* err) {
   } else {
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   }
+  for (int fd : launch.closed) posix_spawn_file_actions_addclose(&actions, fd);
+  if (launch.nonBlockingOutput) ::fcntl(outPipe[1], F_SETFL, O_NONBLOCK);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
@@ -124,6 +127,7 @@ Outcome run(const Launch& launch, std::chrono::milliseconds limit) {
   int out, err;
   pid_t pid = spawn(launch, &out, &err);
   Clock::time_point deadline = Clock::now() + limit;
+  std::this_thread::sleep_for(launch.readAfter);
   std::string collected[2];
   int fds[2] = {out, err};
   while (fds[0] >= 0 || fds[1] >= 0) {

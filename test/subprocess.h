@@ -29,6 +29,9 @@ struct Launch {
   bool discardOutput = false;                    // Running: no standard output
   bool ownGroup = false;                         // a process group of its own,
                                                  // ended whole (browsers fork)
+  std::vector<int> closed;                       // standard streams it starts without
+  bool nonBlockingOutput = false;                // O_NONBLOCK on its standard output
+  std::chrono::milliseconds readAfter{0};        // run: lets its output fill first
 };
 
 // Runs to the end; the child is killed after `limit`.
