@@ -1,5 +1,7 @@
 // The built tokenvault against a real Secret Service (gnome-keyring on a
 // private session bus, as misc/keyring-session starts it).
+#include <libsecret/secret.h>
+
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -71,6 +73,66 @@ TEST_F(TokenvaultTest, MissingTokenReadsAsTwoAndDeletesAsSuccess) {
   EXPECT_EQ(vault({"write"}, "gone soon").status, 0);
   EXPECT_EQ(vault({"delete"}).status, 0);
   EXPECT_EQ(vault({"read"}).status, 2);
+}
+
+// Another client stores a token longer than a write here accepts.
+TEST_F(TokenvaultTest, ForeignTokenOfAnyLengthIsReadWhole) {
+  std::string foreign(40000, 'f');
+  foreign.back() = 'e';
+  GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
+  g_hash_table_insert(attributes, const_cast<char*>("service"),
+                      const_cast<char*>("mirrowin.vantrel.linear.oauth"));
+  g_hash_table_insert(attributes, const_cast<char*>("account"), const_cast<char*>("default"));
+  SecretValue* value = secret_value_new(foreign.data(), static_cast<gssize>(foreign.size()),
+                                        "text/plain");
+  GError* error = nullptr;
+  bool stored = secret_service_store_sync(nullptr, nullptr, attributes, SECRET_COLLECTION_DEFAULT,
+                                          "foreign", value, nullptr, &error);
+  secret_value_unref(value);
+  g_hash_table_unref(attributes);
+  ASSERT_TRUE(stored) << (error ? error->message : "");
+  Outcome read = vault({"read"});
+  EXPECT_EQ(read.status, 0);
+  EXPECT_EQ(read.out.size(), foreign.size());
+  EXPECT_TRUE(read.out == foreign);
+}
+
+TEST_F(TokenvaultTest, ClosedStandardStreamsCarryNoToken) {
+  // Eight bytes: what an eventfd that took descriptor 1 would accept.
+  EXPECT_EQ(vault({"write"}, "12345678").status, 0);
+  Launch read;
+  read.argv = {TOKENVAULT_PATH, "read"};
+  read.closed = {1};
+  EXPECT_EQ(testing_support::run(read).status, 1);
+  Launch write;
+  write.argv = {TOKENVAULT_PATH, "write"};
+  write.closed = {0};
+  EXPECT_EQ(testing_support::run(write).status, 1);
+  EXPECT_EQ(vault({"read"}).out, "12345678");
+}
+
+// A keyring of its own, locked, with no one to answer the unlock prompt.
+TEST_F(TokenvaultTest, LockedKeyringIsAFailureAndKeepsTheToken) {
+  Launch locked;
+  locked.argv = {KEYRING_SESSION, "/bin/sh", "-c", R"(
+      printf kept | "$1" write || exit 10
+      gdbus call --session --dest org.freedesktop.secrets \
+        --object-path /org/freedesktop/secrets --method org.freedesktop.Secret.Service.Lock \
+        "['/org/freedesktop/secrets/collection/login']" >/dev/null || exit 11
+      "$1" read; echo "read $?"
+      "$1" delete; echo "delete $?"
+      "$1" write </dev/null; echo "empty write $?"
+      gdbus call --session --dest org.freedesktop.secrets \
+        --object-path /org/freedesktop/secrets --method org.freedesktop.Secret.Service.SearchItems \
+        "{'service': 'mirrowin.vantrel.linear.oauth', 'account': 'default'}")",
+                 "sh", TOKENVAULT_PATH};
+  locked.unset = {"VANTREL_KEYRING_SESSION", "DISPLAY", "WAYLAND_DISPLAY"};
+  Outcome outcome = testing_support::run(locked, std::chrono::seconds(60));
+  // Nothing unlocked, one item still there, locked.
+  EXPECT_EQ(outcome.out,
+            "read 1\ndelete 1\nempty write 64\n"
+            "(@ao [], [objectpath '/org/freedesktop/secrets/collection/login/1'])\n")
+      << outcome.err;
 }
 
 TEST_F(TokenvaultTest, UsageFaults) {

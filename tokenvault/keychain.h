@@ -16,6 +16,7 @@ namespace tokenvault {
 inline constexpr int32_t kErrSecSuccess = 0;
 inline constexpr int32_t kErrSecItemNotFound = -25300;
 inline constexpr int32_t kErrSecNotAvailable = -25291;
+inline constexpr int32_t kErrSecInteractionNotAllowed = -25308;
 
 // kSecClassGenericPassword with kSecAttrService and kSecAttrAccount.
 struct ItemQuery {
@@ -27,8 +28,8 @@ class Keychain {
  public:
   virtual ~Keychain() = default;
   // SecItemCopyMatching with kSecReturnData and kSecMatchLimitOne: on
-  // success the item's data is put in `data` (left empty when the result
-  // is not a byte string).
+  // success all of the item's data is put in `data`, whatever its length
+  // (left empty when the result is not a byte string).
   virtual int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) = 0;
   // SecItemUpdate setting kSecValueData.
   virtual int32_t update(const ItemQuery& query, std::span<const uint8_t> data) = 0;

@@ -3,8 +3,6 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <Security/Security.h>
 
-#include <cstring>
-
 #include "tokenvault/keychain.h"
 
 namespace tokenvault {
@@ -63,11 +61,7 @@ class SecurityKeychain : public Keychain {
     OSStatus status = SecItemCopyMatching(dictionary.get(), result.out());
     if (status == errSecSuccess && result.get() && CFGetTypeID(result.get()) == CFDataGetTypeID()) {
       CFDataRef found = static_cast<CFDataRef>(result.get());
-      size_t length = static_cast<size_t>(CFDataGetLength(found));
-      if (length <= data.capacity()) {
-        std::memcpy(data.data(), CFDataGetBytePtr(found), length);
-        data.resize(length);
-      }
+      data.assign(CFDataGetBytePtr(found), static_cast<size_t>(CFDataGetLength(found)));
     }
     return status;
   }

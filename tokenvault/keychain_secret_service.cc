@@ -3,8 +3,6 @@
 // stored or matched, so other Secret Service clients find it by those two.
 #include <libsecret/secret.h>
 
-#include <cstring>
-
 #include "tokenvault/keychain.h"
 
 namespace tokenvault {
@@ -24,7 +22,12 @@ struct ObjectDeleter {
   void operator()(gpointer object) const { g_object_unref(object); }
 };
 
+struct ItemsDeleter {
+  void operator()(GList* items) const { g_list_free_full(items, g_object_unref); }
+};
+
 using Attributes = std::unique_ptr<GHashTable, HashTableDeleter>;
+using Items = std::unique_ptr<GList, ItemsDeleter>;
 
 Attributes attributesOf(const ItemQuery& query) {
   Attributes attributes(g_hash_table_new(g_str_hash, g_str_equal));
@@ -41,43 +44,36 @@ class SecretServiceKeychain : public Keychain {
     if (service_) secret_service_disconnect();
   }
 
+  // The first unlocked item whose secret could be loaded. Locked items are
+  // offered for unlocking first; an item that stays locked (a dismissed or
+  // impossible prompt) is a failure, never "no such item".
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
-    SecretService* service = connect();
-    if (!service) return kErrSecNotAvailable;
-    GError* raw = nullptr;
-    std::unique_ptr<SecretValue, ValueDeleter> value(
-        secret_service_lookup_sync(service, nullptr, attributesOf(query).get(), nullptr, &raw));
-    std::unique_ptr<GError, GErrorDeleter> error(raw);
-    if (error) return kErrSecNotAvailable;
-    if (!value) return kErrSecItemNotFound;
-    gsize length = 0;
-    const gchar* bytes = secret_value_get(value.get(), &length);
-    if (length <= data.capacity()) {
-      std::memcpy(data.data(), bytes, length);
-      data.resize(length);
+    Items items;
+    int32_t status = search(query, SECRET_SEARCH_LOAD_SECRETS, items);
+    if (status != kErrSecSuccess) return status;
+    for (GList* item = items.get(); item; item = item->next) {
+      std::unique_ptr<SecretValue, ValueDeleter> value(secret_item_get_secret(SECRET_ITEM(item->data)));
+      if (!value) continue;
+      gsize length = 0;
+      const gchar* bytes = secret_value_get(value.get(), &length);
+      data.assign(reinterpret_cast<const uint8_t*>(bytes), length);
+      return kErrSecSuccess;
     }
-    return kErrSecSuccess;
+    return kErrSecNotAvailable;
   }
 
   int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
-    SecretService* service = connect();
-    if (!service) return kErrSecNotAvailable;
-    GError* raw = nullptr;
-    GList* items = secret_service_search_sync(service, nullptr, attributesOf(query).get(),
-                                              SECRET_SEARCH_ALL, nullptr, &raw);
-    std::unique_ptr<GError, GErrorDeleter> error(raw);
-    if (error) return kErrSecNotAvailable;
-    if (!items) return kErrSecItemNotFound;
+    Items items;
+    int32_t status = search(query, SECRET_SEARCH_NONE, items);
+    if (status != kErrSecSuccess) return status;
     std::unique_ptr<SecretValue, ValueDeleter> value(secretValue(data));
-    int32_t status = kErrSecSuccess;
-    for (GList* item = items; item; item = item->next) {
+    for (GList* item = items.get(); item; item = item->next) {
       GError* setError = nullptr;
       if (!secret_item_set_secret_sync(SECRET_ITEM(item->data), value.get(), nullptr, &setError)) {
         g_error_free(setError);
         status = kErrSecNotAvailable;
       }
     }
-    g_list_free_full(items, g_object_unref);
     return status;
   }
 
@@ -93,18 +89,43 @@ class SecretServiceKeychain : public Keychain {
     return stored ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
+  // Every matching item is deleted; one that stays locked or refuses is a
+  // failure, so the token never outlives a delete that reported success.
   int32_t deleteItem(const ItemQuery& query) override {
-    SecretService* service = connect();
-    if (!service) return kErrSecNotAvailable;
-    GError* raw = nullptr;
-    bool removed =
-        secret_service_clear_sync(service, nullptr, attributesOf(query).get(), nullptr, &raw);
-    std::unique_ptr<GError, GErrorDeleter> error(raw);
-    if (error) return kErrSecNotAvailable;
-    return removed ? kErrSecSuccess : kErrSecItemNotFound;
+    Items items;
+    int32_t status = search(query, SECRET_SEARCH_NONE, items);
+    if (status != kErrSecSuccess) return status;
+    for (GList* item = items.get(); item; item = item->next) {
+      GError* raw = nullptr;
+      if (!secret_item_delete_sync(SECRET_ITEM(item->data), nullptr, &raw)) {
+        g_error_free(raw);
+        status = kErrSecNotAvailable;
+      }
+    }
+    return status;
   }
 
  private:
+  // Every item with exactly the query's attributes, locked ones offered for
+  // unlocking. Not found when there is none; a failure when the service
+  // cannot be asked or an item stays locked.
+  int32_t search(const ItemQuery& query, SecretSearchFlags extra, Items& items) {
+    SecretService* service = connect();
+    if (!service) return kErrSecNotAvailable;
+    GError* raw = nullptr;
+    items.reset(secret_service_search_sync(
+        service, nullptr, attributesOf(query).get(),
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | extra), nullptr,
+        &raw));
+    std::unique_ptr<GError, GErrorDeleter> error(raw);
+    if (error) return kErrSecNotAvailable;
+    if (!items) return kErrSecItemNotFound;
+    for (GList* item = items.get(); item; item = item->next) {
+      if (secret_item_get_locked(SECRET_ITEM(item->data))) return kErrSecInteractionNotAllowed;
+    }
+    return kErrSecSuccess;
+  }
+
   // The service, with its session opened for transferring secrets.
   SecretService* connect() {
     if (!service_) {

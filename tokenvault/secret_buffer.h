@@ -1,9 +1,10 @@
-// A fixed-size byte buffer for the token, wiped before it is released.
+// A byte buffer for the token, wiped before it is released.
 #ifndef TOKENVAULT_SECRET_BUFFER_H_
 #define TOKENVAULT_SECRET_BUFFER_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 
@@ -22,6 +23,18 @@ class SecretBuffer {
   size_t capacity() const { return capacity_; }
   void resize(size_t size) { size_ = size < capacity_ ? size : capacity_; }
   std::span<const uint8_t> bytes() const { return {bytes_.get(), size_}; }
+
+  // Holds a copy of `size` bytes, growing when they do not fit (the old
+  // storage is wiped before it is released).
+  void assign(const uint8_t* bytes, size_t size) {
+    if (size > capacity_) {
+      wipe();
+      bytes_ = std::make_unique<uint8_t[]>(size);
+      capacity_ = size;
+    }
+    if (size > 0) std::memcpy(bytes_.get(), bytes, size);
+    size_ = size;
+  }
 
   void wipe() {
     // Volatile stores, so that the compiler cannot drop them as dead.

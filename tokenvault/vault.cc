@@ -52,12 +52,14 @@ int runTokenVault(const std::vector<std::string>& arguments,
   const std::string& operation = arguments[1];
 
   if (operation == "read") {
+    if (output < 0) return kExitFailure;  // the token could reach no one
     SecretBuffer token(kLongestToken + 1);
     int32_t status = makeKeychain()->copyMatching(kQuery, token);
     if (status == kErrSecSuccess && !writeAll(output, token.bytes())) return kExitFailure;
     return exitStatus(status);
   }
   if (operation == "write") {
+    if (input < 0) return kExitFailure;
     SecretBuffer token(kLongestToken + 1);
     switch (readToken(input, token)) {
       case Input::kToken: break;

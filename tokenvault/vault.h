@@ -21,8 +21,10 @@ inline constexpr int kExitUsage = 64;
 inline constexpr size_t kLongestToken = 16383;
 
 // Runs tokenvault on `arguments` (program path first), reading the token
-// from `input` and writing it to `output`. The keychain is made only once
-// the usage is known to be right. The exit status.
+// from `input` and writing it to `output`; -1 stands for a stream that was
+// closed, which fails the operation that needs it before the keychain is
+// touched. The keychain is made only once the usage is known to be right.
+// The exit status.
 int runTokenVault(const std::vector<std::string>& arguments,
                   const std::function<std::unique_ptr<Keychain>()>& makeKeychain,
                   int input, int output);

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -20,8 +21,7 @@ class RecordingKeychain : public Keychain {
  public:
   RecordingKeychain(std::vector<std::string>& calls, int32_t code) : calls_(calls), code_(code) {}
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
-    std::memcpy(data.data(), "token\n", 6);
-    data.resize(6);
+    data.assign(reinterpret_cast<const uint8_t*>(stored.data()), stored.size());
     return record("copy", query, {});
   }
   int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
@@ -33,6 +33,7 @@ class RecordingKeychain : public Keychain {
   int32_t deleteItem(const ItemQuery& query) override { return record("delete", query, {}); }
 
   std::map<std::string, int32_t> codes;  // per call; code_ otherwise
+  std::string stored = "token\n";        // what a lookup finds
 
  private:
   int32_t record(const std::string& call, const ItemQuery& query, std::span<const uint8_t> data) {
@@ -52,6 +53,8 @@ struct Case {
   int status;
   std::vector<std::string> calls;
   std::string output = "";
+  std::string stored = "token\n";
+  std::vector<int> closed = {};  // standard streams that were closed at start
 };
 
 void expectRun(const Case& c) {
@@ -69,9 +72,11 @@ void expectRun(const Case& c) {
         calls.push_back("make");
         auto keychain = std::make_unique<RecordingKeychain>(calls, kFound);
         keychain->codes = c.codes;
+        keychain->stored = c.stored;
         return keychain;
       },
-      ::fileno(in), out[1]);
+      std::count(c.closed.begin(), c.closed.end(), 0) ? -1 : ::fileno(in),
+      std::count(c.closed.begin(), c.closed.end(), 1) ? -1 : out[1]);
   std::fclose(in);
   ::close(out[1]);
   std::string output;
@@ -94,6 +99,9 @@ TEST(TokenVaultTest, UsageFaultsMakeNoKeychainCall) {
 
 TEST(TokenVaultTest, ReadWritesTheTokenOnlyWhenFound) {
   expectRun({{"read"}, "", {}, 0, {"make", "copy"}, "token\n"});
+  // Another client may have stored more than a write here accepts.
+  std::string foreign(40000, 'f');
+  expectRun({{"read"}, "", {}, 0, {"make", "copy"}, foreign, foreign});
   expectRun({{"read"}, "", {{"copy", kMissing}}, 2, {"make", "copy"}});
   expectRun({{"read"}, "", {{"copy", kOther}}, 1, {"make", "copy"}});
 }
@@ -115,6 +123,14 @@ TEST(TokenVaultTest, DeleteOfNothingIsSuccess) {
   expectRun({{"delete"}, "", {{"delete", kOther}}, 1, {"make", "delete"}});
 }
 
+TEST(TokenVaultTest, ClosedStreamFailsTheOperationThatNeedsItBeforeTheKeychain) {
+  expectRun({{"read"}, "", {}, 1, {}, "", "token\n", {1}});
+  expectRun({{"write"}, "t", {}, 1, {}, "", "token\n", {0}});
+  expectRun({{"read"}, "", {}, 0, {"make", "copy"}, "token\n", "token\n", {0}});
+  expectRun({{"delete"}, "", {}, 0, {"make", "delete"}, "", "token\n", {0, 1}});
+  expectRun({{"READ"}, "", {}, 64, {}, "", "token\n", {0, 1}});
+}
+
 TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
   ::signal(SIGPIPE, SIG_IGN);
   int out[2];
@@ -126,13 +142,13 @@ TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
   ::close(out[1]);
 }
 
-TEST(SecretBufferTest, WipesItsBytes) {
-  SecretBuffer buffer(8);
-  std::memcpy(buffer.data(), "secret!", 8);
-  buffer.resize(8);
-  buffer.wipe();
-  EXPECT_EQ(buffer.size(), 0u);
-  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(buffer.data()[i], 0);
+TEST(SecretBufferTest, AssignKeepsEveryByteAndGrowsWhenItMust) {
+  SecretBuffer buffer(4);
+  for (std::string bytes : {std::string("ab"), std::string(""), std::string(100, 'x') + '\0'}) {
+    buffer.assign(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_EQ(std::string(buffer.bytes().begin(), buffer.bytes().end()), bytes);
+    EXPECT_GE(buffer.capacity(), bytes.size());
+  }
 }
 
 }  // namespace
