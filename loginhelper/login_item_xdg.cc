@@ -9,11 +9,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace loginhelper {
 
 namespace {
 
-// An entry larger than this is not a desktop entry anyone wrote.
+// The two keys that matter sit near the top of any entry anyone wrote; an
+// entry is read only this far, so that a huge one can still be replaced or
+// removed.
 constexpr size_t kLargestEntry = 1 << 20;
 
 Error fileError(const std::string& what, const std::string& path, int error) {
@@ -95,14 +99,16 @@ class XdgLoginItem : public LoginItemService {
     if (S_ISDIR(status.st_mode)) return EISDIR;
     if (!S_ISREG(status.st_mode)) return EINVAL;
     char buffer[8192];
-    while (true) {
-      ssize_t n = ::read(fd, buffer, sizeof buffer);
+    while (text.size() < kLargestEntry) {
+      ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, kLargestEntry - text.size()));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return errno;
       if (n == 0) return 0;
       text.append(buffer, static_cast<size_t>(n));
-      if (text.size() > kLargestEntry) return EFBIG;
     }
+    // Cut short: a line broken off at the end is not read at all.
+    text.resize(text.rfind('\n') + 1);
+    return 0;
   }
 
   static int writeAll(int fd, std::string_view text) {

@@ -1,5 +1,8 @@
 // loginhelper: registers, unregisters and reports the host's login item,
 // and starts the host hidden with "--background".
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <optional>
@@ -11,18 +14,36 @@
 
 namespace {
 
-void writeAll(int fd, const std::string& text) {
+// Opens /dev/null on each of descriptors 0 to 2 that is closed, so that no
+// file the helper opens later (the autostart entry) becomes one of them.
+// Whether standard output was among the closed ones.
+bool openClosedStandardStreams() {
+  bool outputClosed = false;
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDOUT_FILENO) outputClosed = true;
+    ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);  // takes `fd`
+  }
+  return outputClosed;
+}
+
+// Writes all of `text`; the errno of a failed write, or 0.
+int writeAll(int fd, const std::string& text) {
   size_t written = 0;
   while (written < text.size()) {
     ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n <= 0) return;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
     written += static_cast<size_t>(n);
   }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool outputClosed = openClosedStandardStreams();
   std::vector<std::string> arguments(argv, argv + argc);
   std::optional<std::string> ownPath;
   if (argc > 0) ownPath = argv[0];
@@ -32,7 +53,14 @@ int main(int argc, char** argv) {
       [&ownPath] { return loginhelper::launchDashboardInBackground(ownPath); },
   };
   loginhelper::RunResult result = loginhelper::runLoginHelper(arguments, collaborators);
-  writeAll(STDOUT_FILENO, result.standardOutput);
+  if (!result.standardOutput.empty()) {
+    // A report that cannot reach the host is a failure, not a success.
+    int error = outputClosed ? EBADF : writeAll(STDOUT_FILENO, result.standardOutput);
+    if (error != 0) {
+      result.standardError = std::string("standard output: ") + ::strerror(error) + "\n";
+      result.exitStatus = 1;
+    }
+  }
   writeAll(STDERR_FILENO, result.standardError);
   return result.exitStatus;
 }

@@ -17,16 +17,17 @@ class LoginhelperTest : public ::testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/loginhelper-e2e-XXXXXX";
     root_ = ::mkdtemp(pattern);
-    entry_ = root_ / "config" / "autostart" / "mirrowin.vantrel.startup.desktop";
+    config_ = root_ / "config";
+    entry_ = config_ / "autostart" / "mirrowin.vantrel.startup.desktop";
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  Outcome helper(std::vector<std::string> words, std::string program = LOGINHELPER_PATH) {
+  Outcome helper(std::vector<std::string> words, std::vector<int> closed = {}) {
     Launch launch;
-    launch.argv = {program};
+    launch.argv = {LOGINHELPER_PATH};
     launch.argv.insert(launch.argv.end(), words.begin(), words.end());
-    launch.executable = LOGINHELPER_PATH;
-    launch.env = {{"XDG_CONFIG_HOME", (root_ / "config").string()}};
+    launch.env = {{"XDG_CONFIG_HOME", config_.string()}};
+    launch.closed = std::move(closed);
     return testing_support::run(launch);
   }
 
@@ -47,6 +48,7 @@ class LoginhelperTest : public ::testing::Test {
   }
 
   fs::path root_;
+  fs::path config_;
   fs::path entry_;
 };
 
@@ -85,6 +87,41 @@ TEST_F(LoginhelperTest, DamagedEntriesAndFoldersFailCleanly) {
   fs::create_directories(root_ / "config");
   std::ofstream(root_ / "config" / "autostart") << "a file where the folder belongs";
   expectFailure({"enable"}, "Not a directory");
+}
+
+TEST_F(LoginhelperTest, FailureLineStaysOneLineWhateverThePath) {
+  config_ = root_ / "con\nfig\x01";
+  entry_ = config_ / "autostart" / "mirrowin.vantrel.startup.desktop";
+  fs::create_directories(entry_);
+  expectFailure({"status"}, "con\\nfig\\x01/autostart");
+}
+
+TEST_F(LoginhelperTest, OversizedEntryIsReadAsFarAsItsKeysAndCanBeRemoved) {
+  fs::create_directories(entry_.parent_path());
+  std::string filler = "X-Filler=" + std::string(100, 'f') + "\n";
+  for (const char* hidden : {"Hidden=true\n", ""}) {
+    std::ofstream entry(entry_);
+    entry << "[Desktop Entry]\n" << hidden;
+    for (int i = 0; i < 30000; ++i) entry << filler;  // 3 MB
+    entry << "Hidden=true\n";                         // beyond what is read
+    entry.close();
+    expectReport({"status"}, *hidden ? "requiresApproval" : "enabled");
+  }
+  expectReport({"disable"}, "notRegistered");
+  EXPECT_FALSE(fs::exists(entry_));
+}
+
+TEST_F(LoginhelperTest, ReportThatCannotBeWrittenIsAFailure) {
+  Outcome closed = helper({"enable"}, {1});
+  EXPECT_EQ(closed.status, 1);
+  EXPECT_EQ(closed.err, "standard output: Bad file descriptor\n");
+  EXPECT_TRUE(fs::exists(entry_));  // done, though the report was lost
+  // With standard error closed as well, the status still tells.
+  EXPECT_EQ(helper({"disable"}, {1, 2}).status, 1);
+  EXPECT_FALSE(fs::exists(entry_));
+  Outcome enable = helper({"enable"}, {0, 2});
+  EXPECT_EQ(enable.status, 0);
+  EXPECT_EQ(enable.out, "{\"status\":\"enabled\"}");
 }
 
 TEST_F(LoginhelperTest, LaunchFromOutsideABundleFails) {
