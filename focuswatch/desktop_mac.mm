@@ -1,6 +1,10 @@
 // The desktop on macOS: NSWorkspace, the Accessibility API, CoreGraphics'
 // idle time and the main run loop. Every answer is converted at once into
 // the boundary's types; no decision is made here. Built with ARC.
+//
+// The probe is a command-line tool that runs for days with no NSApplication
+// to drain autoreleased objects, so every method that calls Objective-C, and
+// every block the run loop calls, holds its own autorelease pool.
 #import <AppKit/AppKit.h>
 #import <ApplicationServices/ApplicationServices.h>
 #import <Foundation/Foundation.h>
@@ -86,15 +90,25 @@ class MacDesktop : public Desktop {
   bool isProcessTrusted() override { return AXIsProcessTrusted(); }
 
   std::optional<RunningApplication> frontmostApplication() override {
-    NSRunningApplication* app = [[NSWorkspace sharedWorkspace] frontmostApplication];
-    if (app == nil) return std::nullopt;
-    return RunningApplication{toString(app.bundleIdentifier), toString(app.localizedName),
-                              app.processIdentifier};
+    @autoreleasepool {
+      NSRunningApplication* app = [[NSWorkspace sharedWorkspace] frontmostApplication];
+      if (app == nil) return std::nullopt;
+      return RunningApplication{toString(app.bundleIdentifier), toString(app.localizedName),
+                                app.processIdentifier};
+    }
   }
 
-  double currentTime() override { return [[NSDate date] timeIntervalSince1970]; }
+  double currentTime() override {
+    @autoreleasepool {
+      return [[NSDate date] timeIntervalSince1970];
+    }
+  }
 
-  double systemUptime() override { return [[NSProcessInfo processInfo] systemUptime]; }
+  double systemUptime() override {
+    @autoreleasepool {
+      return [[NSProcessInfo processInfo] systemUptime];
+    }
+  }
 
   double secondsSinceLastInput() override {
     return CGEventSourceSecondsSinceLastEventType(kCGEventSourceStateCombinedSessionState,
@@ -121,37 +135,57 @@ class MacDesktop : public Desktop {
   }
 
   Token addObserver(WorkspaceNotification name, Block block) override {
-    NSNotificationCenter* center = [[NSWorkspace sharedWorkspace] notificationCenter];
-    id observer = [center addObserverForName:nameOf(name)
-                                      object:nil
-                                       queue:[NSOperationQueue mainQueue]
-                                  usingBlock:^(NSNotification*) { block(); }];
-    observers_[next_] = observer;
-    return next_++;
+    @autoreleasepool {
+      NSNotificationCenter* center = [[NSWorkspace sharedWorkspace] notificationCenter];
+      id observer = [center addObserverForName:nameOf(name)
+                                        object:nil
+                                         queue:[NSOperationQueue mainQueue]
+                                    usingBlock:^(NSNotification*) {
+                                      @autoreleasepool {
+                                        block();
+                                      }
+                                    }];
+      observers_[next_] = observer;
+      return next_++;
+    }
   }
 
   void removeObserver(Token token) override {
     auto found = observers_.find(token);
     if (found == observers_.end()) return;
-    [[[NSWorkspace sharedWorkspace] notificationCenter] removeObserver:found->second];
+    @autoreleasepool {
+      [[[NSWorkspace sharedWorkspace] notificationCenter] removeObserver:found->second];
+    }
     observers_.erase(found);
   }
 
   Token scheduleRepeatingTimer(double interval, Block block) override {
-    timers_[next_] = [NSTimer scheduledTimerWithTimeInterval:interval
-                                                     repeats:YES
-                                                       block:^(NSTimer*) { block(); }];
-    return next_++;
+    @autoreleasepool {
+      timers_[next_] = [NSTimer scheduledTimerWithTimeInterval:interval
+                                                       repeats:YES
+                                                         block:^(NSTimer*) {
+                                                           @autoreleasepool {
+                                                             block();
+                                                           }
+                                                         }];
+      return next_++;
+    }
   }
 
   void invalidateTimer(Token token) override {
     auto found = timers_.find(token);
     if (found == timers_.end()) return;
-    [found->second invalidate];
+    @autoreleasepool {
+      [found->second invalidate];
+    }
     timers_.erase(found);
   }
 
-  void runMainRunLoop() override { [[NSRunLoop mainRunLoop] run]; }
+  void runMainRunLoop() override {
+    @autoreleasepool {
+      [[NSRunLoop mainRunLoop] run];
+    }
+  }
 
  private:
   Token next_ = 1;

@@ -1,5 +1,6 @@
 // The login item on macOS: the host's launch agent as an SMAppService.
-// Built with ARC.
+// Built with ARC. loginhelper is a command-line tool with no NSApplication,
+// so every call into Objective-C holds its own autorelease pool.
 #import <Foundation/Foundation.h>
 #import <ServiceManagement/ServiceManagement.h>
 
@@ -9,43 +10,71 @@ namespace loginhelper {
 
 namespace {
 
+std::string utf8(NSString* text) {
+  const char* bytes = text.UTF8String;
+  return bytes ? bytes : "";
+}
+
 Error errorFrom(NSError* error) {
   if (error == nil) return Error{"SMAppServiceErrorDomain", 0, "The operation could not be completed."};
-  return Error{error.domain.UTF8String ?: "", static_cast<long>(error.code),
-               error.localizedDescription.UTF8String ?: ""};
+  return Error{utf8(error.domain), static_cast<long>(error.code), utf8(error.localizedDescription)};
+}
+
+// The service of a property-list name that is not valid UTF-8: there is none.
+Error noService() {
+  return Error{NSCocoaErrorDomain.UTF8String, NSFileReadInapplicableStringEncodingError,
+               "The login item's property list name is not valid UTF-8."};
 }
 
 class AgentService : public LoginItemService {
  public:
   explicit AgentService(SMAppService* service) : service_(service) {}
 
-  StatusRead status() override { return {static_cast<long>(service_.status), std::nullopt}; }
+  StatusRead status() override {
+    if (service_ == nil) return {kNotRegistered, noService()};
+    @autoreleasepool {
+      return {static_cast<long>(service_.status), std::nullopt};
+    }
+  }
 
   std::optional<Error> registerService() override {
-    NSError* error = nil;
-    if ([service_ registerAndReturnError:&error]) return std::nullopt;
-    return errorFrom(error);
+    if (service_ == nil) return noService();
+    @autoreleasepool {
+      NSError* error = nil;
+      if ([service_ registerAndReturnError:&error]) return std::nullopt;
+      return errorFrom(error);
+    }
   }
 
   std::optional<Error> unregisterService() override {
-    NSError* error = nil;
-    if ([service_ unregisterAndReturnError:&error]) return std::nullopt;
-    return errorFrom(error);
+    if (service_ == nil) return noService();
+    @autoreleasepool {
+      NSError* error = nil;
+      if ([service_ unregisterAndReturnError:&error]) return std::nullopt;
+      return errorFrom(error);
+    }
   }
 
-  void openSystemSettingsLoginItems() override { [SMAppService openSystemSettingsLoginItems]; }
+  void openSystemSettingsLoginItems() override {
+    @autoreleasepool {
+      [SMAppService openSystemSettingsLoginItems];
+    }
+  }
 
  private:
-  SMAppService* service_;
+  SMAppService* service_;  // nil when the name could not be read
 };
 
 }  // namespace
 
 std::unique_ptr<LoginItemService> agentServiceWithPlistName(std::string_view plistName) {
-  NSString* name = [[NSString alloc] initWithBytes:plistName.data()
-                                            length:plistName.size()
-                                          encoding:NSUTF8StringEncoding];
-  return std::make_unique<AgentService>([SMAppService agentServiceWithPlistName:name]);
+  @autoreleasepool {
+    NSString* name = [[NSString alloc] initWithBytes:plistName.data()
+                                              length:plistName.size()
+                                            encoding:NSUTF8StringEncoding];
+    if (name == nil) return std::make_unique<AgentService>(nil);
+    return std::make_unique<AgentService>([SMAppService agentServiceWithPlistName:name]);
+  }
 }
 
 }  // namespace loginhelper

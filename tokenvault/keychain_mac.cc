@@ -39,12 +39,15 @@ ScopedCF<CFDataRef> bytes(std::span<const uint8_t> data) {
 }
 
 // The base query: the class, the service and the account, nothing else.
+// Null when a name is not valid UTF-8 or memory runs out.
 ScopedCF<CFMutableDictionaryRef> baseQuery(const ItemQuery& query, CFIndex extra) {
   ScopedCF<CFStringRef> service = text(query.service);
   ScopedCF<CFStringRef> account = text(query.account);
+  if (!service.get() || !account.get()) return ScopedCF<CFMutableDictionaryRef>();
   CFMutableDictionaryRef dictionary = CFDictionaryCreateMutable(
       kCFAllocatorDefault, 3 + extra, &kCFTypeDictionaryKeyCallBacks,
       &kCFTypeDictionaryValueCallBacks);
+  if (!dictionary) return ScopedCF<CFMutableDictionaryRef>();
   CFDictionarySetValue(dictionary, kSecClass, kSecClassGenericPassword);
   CFDictionarySetValue(dictionary, kSecAttrService, service.get());
   CFDictionarySetValue(dictionary, kSecAttrAccount, account.get());
@@ -55,6 +58,7 @@ class SecurityKeychain : public Keychain {
  public:
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
     ScopedCF<CFMutableDictionaryRef> dictionary = baseQuery(query, 2);
+    if (!dictionary.get()) return errSecParam;
     CFDictionarySetValue(dictionary.get(), kSecReturnData, kCFBooleanTrue);
     CFDictionarySetValue(dictionary.get(), kSecMatchLimit, kSecMatchLimitOne);
     ScopedCF<CFTypeRef> result;
@@ -69,23 +73,28 @@ class SecurityKeychain : public Keychain {
   int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
     ScopedCF<CFMutableDictionaryRef> dictionary = baseQuery(query, 0);
     ScopedCF<CFDataRef> value = bytes(data);
+    if (!dictionary.get() || !value.get()) return errSecParam;
     const void* keys[] = {kSecValueData};
     const void* values[] = {value.get()};
     ScopedCF<CFDictionaryRef> attributes(CFDictionaryCreate(
         kCFAllocatorDefault, keys, values, 1, &kCFTypeDictionaryKeyCallBacks,
         &kCFTypeDictionaryValueCallBacks));
+    if (!attributes.get()) return errSecAllocate;
     return SecItemUpdate(dictionary.get(), attributes.get());
   }
 
   int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
     ScopedCF<CFMutableDictionaryRef> dictionary = baseQuery(query, 1);
     ScopedCF<CFDataRef> value = bytes(data);
+    if (!dictionary.get() || !value.get()) return errSecParam;
     CFDictionarySetValue(dictionary.get(), kSecValueData, value.get());
     return SecItemAdd(dictionary.get(), nullptr);
   }
 
   int32_t deleteItem(const ItemQuery& query) override {
-    return SecItemDelete(baseQuery(query, 0).get());
+    ScopedCF<CFMutableDictionaryRef> dictionary = baseQuery(query, 0);
+    if (!dictionary.get()) return errSecParam;
+    return SecItemDelete(dictionary.get());
   }
 };
 
