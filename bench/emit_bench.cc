@@ -11,6 +11,7 @@
 
 #include "focuswatch/browser_config.h"
 #include "focuswatch/desktop_sim.h"
+#include "focuswatch/sim_document.h"
 #include "focuswatch/event_record.h"
 
 namespace {
@@ -78,6 +79,18 @@ void BM_ReadDesktopFile(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_ReadDesktopFile)->Unit(benchmark::kMicrosecond);
+
+// One element of `keys` attributes under a key the probe ignores and under
+// an element: reading stays linear in the file.
+void BM_ParseWideObject(benchmark::State& state) {
+  std::string pairs;
+  for (int64_t i = 0; i < state.range(0); ++i) pairs += "\"k" + std::to_string(i) + "\": 1,";
+  pairs.pop_back();
+  std::string text = R"({"ignored": {)" + pairs + R"(}, "applications": {"7": {)" + pairs + "}}}";
+  for (auto _ : state) benchmark::DoNotOptimize(parseSimDocument(text));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseWideObject)->Arg(10'000)->Arg(50'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -106,12 +106,10 @@ TEST(TabLabelTest, CutsTo180Characters) {
 }
 
 TEST(TabLabelTest, HostileFanOutStaysBounded) {
-  // Every element lists itself 1000 times: 1000^4 paths within the depth.
-  TestDesktop t(withWindow({{"id", "loop"}, {"AXChildren", Json::array()}}));
+  // Every element lists itself 30 times: 30^4 paths within the depth.
   Json loop = {{"id", "loop"}, {"AXChildren", Json::array()}};
-  for (int i = 0; i < 1000; ++i) loop["AXChildren"].push_back({{"ref", "loop"}});
-  t.write(withWindow(loop));
-  t.desktop().isProcessTrusted();
+  for (int i = 0; i < 30; ++i) loop["AXChildren"].push_back({{"ref", "loop"}});
+  TestDesktop t(withWindow(loop));
   EXPECT_EQ(tabLabel(t.desktop(), window(t)), std::nullopt);
   EXPECT_LE(t.reads(), 3u * kLabelVisitLimit);
 }

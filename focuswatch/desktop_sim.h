@@ -57,10 +57,6 @@ class SimDesktop : public Desktop {
   std::map<Token, std::unique_ptr<Timer>> timers_;
 };
 
-// Reads a desktop file; an unreadable or malformed one gives the empty
-// desktop and a diagnostic line on standard error.
-std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path);
-
 }  // namespace focuswatch
 
 #endif  // FOCUSWATCH_DESKTOP_SIM_H_

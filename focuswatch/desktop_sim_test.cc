@@ -70,7 +70,8 @@ TEST(SimDesktopTest, UnknownProcessesAndUntrustedProbesFailEveryRead) {
 }
 
 TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
-  TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "named"}, {}]})")));
+  // A name written twice keeps its first place and takes its last value.
+  TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "named\nline"}, {}]})")));
   Element app = t.desktop().createApplicationElement(7);
   Element win = *asElement(read(t, app, "AXFocusedWindow").value);
   for (const Element& child : children(t.desktop(), win)) read(t, child, "AXRole");
@@ -78,10 +79,21 @@ TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
       "AXUIElementCreateApplication 7",
       "AXUIElementCopyAttributeValue app:7 AXFocusedWindow",
       "AXUIElementCopyAttributeValue #2 AXChildren",
-      "AXUIElementCopyAttributeValue named AXRole",
+      "AXUIElementCopyAttributeValue named\\nline AXRole",
       "AXUIElementCopyAttributeValue #4 AXRole",
   };
   EXPECT_EQ(t.trace(), expected);
+
+  std::ofstream(t.file("desktop.json"), std::ios::trunc) << R"({"accessibilityTrusted": true,
+      "applications": {"7": {"AXFocusedWindow": {"AXChildren": [{}, {}], "x": {}, "AXChildren": [{}]},
+                             "AXFocusedWindow": {"AXChildren": [{}], "x": {"id": "x"}}}}})";
+  t.desktop().isProcessTrusted();
+  t.clearTrace();
+  Element last = *asElement(read(t, t.desktop().createApplicationElement(7), "AXFocusedWindow").value);
+  read(t, children(t.desktop(), last)[0], "AXRole");
+  EXPECT_EQ(t.trace().back(), "AXUIElementCopyAttributeValue #3 AXRole");
+  EXPECT_TRUE(asElement(read(t, last, "x").value));
+  EXPECT_EQ(t.trace().back(), "AXUIElementCopyAttributeValue #2 x");
 }
 
 TEST(SimDesktopTest, FileIsReadAfreshForEverySample) {
@@ -114,11 +126,22 @@ TEST(SimDesktopTest, BrokenFilesGiveTheEmptyDesktop) {
   expectEmpty(R"({"accessibilityTrusted": true, "applications": {"abc": {}}})");
   expectEmpty(R"({"accessibilityTrusted": true, "applications": {"7": []}})");
   expectEmpty(std::string(10000, '[') + std::string(10000, ']'));
-  std::string deep = R"({"accessibilityTrusted": true, "applications": {"7": )";
-  for (int i = 0; i < 5000; ++i) deep += R"({"AXChildren": [)";
-  deep += "{}";
-  for (int i = 0; i < 5000; ++i) deep += "]}";
-  expectEmpty(deep + "}}");
+  expectEmpty(R"({"applications": {"7": {"a": )" + std::string(2001, '[') + std::string(2001, ']') +
+              "}}}");
+  // Elements nest 10,000 deep, written in place or in lists; one more is refused.
+  auto nested = [](int levels, bool inLists) {
+    std::string text = R"({"accessibilityTrusted": true, "applications": {"7": )";
+    for (int i = 1; i < levels; ++i) text += inLists ? R"({"AXChildren": [)" : R"({"w": )";
+    text += "{}";
+    for (int i = 1; i < levels; ++i) text += inLists ? "]}" : "}";
+    return text + "}}";
+  };
+  for (bool inLists : {false, true}) {
+    std::ofstream(t.file("desktop.json"), std::ios::trunc) << nested(10000, inLists);
+    EXPECT_TRUE(t.desktop().isProcessTrusted());
+    expectEmpty(nested(10001, inLists));
+    expectEmpty(nested(100000, inLists));
+  }
   std::filesystem::remove(t.file("desktop.json"));
   EXPECT_FALSE(t.desktop().isProcessTrusted());
   std::filesystem::create_directory(t.file("desktop.json"));

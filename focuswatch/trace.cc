@@ -16,7 +16,21 @@ TraceFile::~TraceFile() {
 
 void TraceFile::line(std::string_view text) {
   if (fd_ < 0) return;
-  std::string whole(text);
+  // A name from the desktop file may hold a line feed; escaped, one call
+  // stays one line.
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string whole;
+  whole.reserve(text.size() + 1);
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f) {
+      whole += c;
+    } else if (c == '\n') {
+      whole += "\\n";
+    } else {
+      whole += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+    }
+  }
   whole += '\n';
   std::string_view rest = whole;  // one write, so lines never interleave
   while (!rest.empty()) {

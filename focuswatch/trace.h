@@ -16,6 +16,8 @@ class TraceFile {
   TraceFile(const TraceFile&) = delete;
   TraceFile& operator=(const TraceFile&) = delete;
 
+  // Appends `text` as one line: a line feed in it is written "\n", any
+  // other control character "\xHH".
   void line(std::string_view text);
 
  private:

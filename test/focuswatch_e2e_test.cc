@@ -2,9 +2,11 @@
 // notification pipe.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,29 @@ TEST_F(FocuswatchTest, ClosedStandardStreamsTakeNoFileOfTheProbe) {
       EXPECT_EQ(lines(outcome.out).size(), 1u);
     }
   }
+}
+
+TEST_F(FocuswatchTest, TimerTicksWhileNotificationsPourIn) {
+  ASSERT_EQ(::mkfifo(path("notify").c_str(), 0600), 0);
+  Launch launch = probe({}, kDemo + "/plain.json");
+  launch.env["FOCUSWATCH_NOTIFY"] = path("notify");
+  launch.env.erase("FOCUSWATCH_TRACE");
+  Running watching(launch);
+  ASSERT_TRUE(watching.nextLine(1500ms));  // the line at start
+  std::atomic<bool> pouring = true;
+  std::thread writer([&] {
+    std::ofstream notify(path("notify"));
+    while (pouring) notify << "NSWorkspaceWillSleepNotification\n" << std::flush;
+  });
+  int ticks = 0;
+  for (int lines = 0; ticks == 0 && lines < 1'000'000; ++lines) {
+    std::optional<std::string> line = watching.nextLine(5000ms);
+    if (!line) break;
+    ticks += Json::parse(*line)["kind"] == "activity";
+  }
+  pouring = false;
+  writer.join();
+  EXPECT_EQ(ticks, 1);
 }
 
 TEST_F(FocuswatchTest, OddArgumentsAreIgnoredSilently) {
