@@ -10,78 +10,39 @@ BrowserConfiguration configure(std::vector<std::string> options) {
   return buildBrowserConfiguration(std::move(options));
 }
 
-TEST(BrowserEnabledTest, NothingIsTrackedWithoutOptions) {
-  auto config = configure({});
-  for (auto id : {"com.apple.Safari", "com.google.Chrome", "com.brave.Browser", ""})
-    EXPECT_FALSE(browserEnabled(config, id)) << id;
+TEST(BrowserEnabledTest, WholeOptionsEnableExactlyTheirBrowsers) {
+  const std::vector<std::string> kBrowsers = {"com.apple.Safari", "com.google.Chrome",
+                                              "com.brave.Browser", "org.mozilla.firefox", "a.b",
+                                              "org.Mozilla.Firefox", ""};
+  struct Case { std::vector<std::string> options; std::vector<bool> enabled; };
+  for (const auto& [options, enabled] : {
+           Case{{}, {0, 0, 0, 0, 0, 0, 0}},
+           Case{{"--browser-chrome"}, {0, 1, 0, 0, 0, 0, 0}},
+           Case{{"--browser-safari", "--browser-brave"}, {1, 0, 1, 0, 0, 0, 0}},
+           Case{{"--browser-tracking"}, {1, 1, 1, 0, 0, 0, 0}},
+           Case{{"--browser-chrome=yes", "--BROWSER-SAFARI", "--browser-brave "}, {0, 0, 0, 0, 0, 0, 0}},
+           Case{{"--browser-bundle=org.mozilla.firefox", "--browser-bundle=a.b,c.d"}, {0, 0, 0, 1, 0, 0, 0}},
+           Case{{"--browser-bundle="}, {0, 0, 0, 0, 0, 0, 1}},
+           Case{{"--browser-suffix=com.brave.Browser| - B"}, {0, 0, 0, 0, 0, 0, 0}}}) {
+    BrowserConfiguration config = configure(options);
+    for (size_t i = 0; i < kBrowsers.size(); ++i)
+      EXPECT_EQ(browserEnabled(config, kBrowsers[i]), enabled[i]) << options.size() << kBrowsers[i];
+  }
 }
 
-TEST(BrowserEnabledTest, SwitchesEnableTheirOwnBrowserOnly) {
-  auto config = configure({"--browser-chrome"});
-  EXPECT_TRUE(browserEnabled(config, "com.google.Chrome"));
-  EXPECT_FALSE(browserEnabled(config, "com.apple.Safari"));
-  EXPECT_FALSE(browserEnabled(config, "com.brave.Browser"));
-}
-
-TEST(BrowserEnabledTest, TrackingEnablesTheBuiltInBrowsersAndNoOther) {
-  auto config = configure({"--browser-tracking"});
-  EXPECT_TRUE(browserEnabled(config, "com.apple.Safari"));
-  EXPECT_TRUE(browserEnabled(config, "com.google.Chrome"));
-  EXPECT_TRUE(browserEnabled(config, "com.brave.Browser"));
-  EXPECT_FALSE(browserEnabled(config, "org.mozilla.firefox"));
-}
-
-TEST(BrowserEnabledTest, SwitchesMatchWholeArgumentsExactly) {
-  auto config = configure({"--browser-chrome=yes", "--BROWSER-SAFARI", "--browser-brave "});
-  EXPECT_FALSE(browserEnabled(config, "com.google.Chrome"));
-  EXPECT_FALSE(browserEnabled(config, "com.apple.Safari"));
-  EXPECT_FALSE(browserEnabled(config, "com.brave.Browser"));
-}
-
-TEST(BrowserEnabledTest, BundleOptionEnablesAnyIdentifierExactly) {
-  auto config = configure({"--browser-bundle=org.mozilla.firefox",
-                           "--browser-bundle=com.apple.Safari", "--browser-bundle="});
-  EXPECT_TRUE(browserEnabled(config, "org.mozilla.firefox"));
-  EXPECT_TRUE(browserEnabled(config, "com.apple.Safari"));
-  EXPECT_FALSE(browserEnabled(config, "org.Mozilla.Firefox"));
-  EXPECT_EQ(config.browserBundles.size(), 3u);  // the empty identifier too
-}
-
-TEST(BrowserEnabledTest, BundleOptionHasNoListSyntax) {
-  auto config = configure({"--browser-bundle=a.b,c.d|e.f"});
-  EXPECT_TRUE(browserEnabled(config, "a.b,c.d|e.f"));
-  EXPECT_FALSE(browserEnabled(config, "a.b"));
-}
-
-TEST(TitleSuffixTest, BuiltInSuffixes) {
-  auto config = configure({});
-  EXPECT_EQ(titleSuffix(config, "com.google.Chrome"), " - Google Chrome");
-  EXPECT_EQ(titleSuffix(config, "com.brave.Browser"), " - Brave");
-  EXPECT_EQ(titleSuffix(config, "com.apple.Safari"), "");
-  EXPECT_EQ(titleSuffix(config, "org.mozilla.firefox"), "");
-}
-
-TEST(TitleSuffixTest, SplitsAtTheFirstBarAndKeepsSpaces) {
+TEST(TitleSuffixTest, BuiltInOnesUnlessAnOptionNamesTheBrowser) {
   auto config = configure({"--browser-suffix=org.mozilla.firefox| — Firefox | x",
-                           "--browser-suffix=no-bar-here"});
-  EXPECT_EQ(titleSuffix(config, "org.mozilla.firefox"), " — Firefox | x");
-  EXPECT_EQ(config.browserSuffixes.size(), 1u);
-  EXPECT_FALSE(browserEnabled(config, "org.mozilla.firefox"));
-}
-
-TEST(TitleSuffixTest, LastOneWinsAndEmptySwitchesTheBuiltInOff) {
-  auto config = configure({"--browser-suffix=com.brave.Browser| - Old",
+                           "--browser-suffix=no-bar-here", "--browser-suffix=com.brave.Browser| - Old",
                            "--browser-suffix=com.brave.Browser| - New",
-                           "--browser-suffix=com.google.Chrome|"});
-  EXPECT_EQ(titleSuffix(config, "com.brave.Browser"), " - New");
-  EXPECT_EQ(titleSuffix(config, "com.google.Chrome"), "");
-  EXPECT_FALSE(browserEnabled(config, "com.brave.Browser"));
-}
-
-TEST(TitleSuffixTest, EmptyIdentifierAndEmptySuffixAreKept) {
-  auto config = configure({"--browser-suffix=|tail", "--browser-suffix=|"});
-  EXPECT_EQ(titleSuffix(config, ""), "");
-  EXPECT_TRUE(config.browserSuffixes.contains(""));
+                           "--browser-suffix=com.google.Chrome|", "--browser-suffix=|tail"});
+  for (auto [bundle, suffix] : {std::pair{"org.mozilla.firefox", " — Firefox | x"},
+                                std::pair{"com.brave.Browser", " - New"},
+                                std::pair{"com.google.Chrome", ""}, std::pair{"", "tail"},
+                                std::pair{"com.apple.Safari", ""}, std::pair{"no-bar-here", ""}})
+    EXPECT_EQ(titleSuffix(config, bundle), suffix) << bundle;
+  EXPECT_EQ(config.browserSuffixes.size(), 4u);
+  EXPECT_EQ(titleSuffix(configure({}), "com.google.Chrome"), " - Google Chrome");
+  EXPECT_EQ(titleSuffix(configure({}), "com.brave.Browser"), " - Brave");
 }
 
 }  // namespace

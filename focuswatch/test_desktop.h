@@ -1,16 +1,15 @@
 // A simulated desktop for unit tests: the desktop file is written from a
-// JSON value, and the trace is read back to count platform calls.
+// JSON value, and the trace is read back to count platform calls. Beside it,
+// the tree shapes that the limit tests share.
 #ifndef FOCUSWATCH_TEST_DESKTOP_H_
 #define FOCUSWATCH_TEST_DESKTOP_H_
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,9 +17,11 @@
 
 namespace focuswatch {
 
+using Json = nlohmann::ordered_json;
+
 class TestDesktop {
  public:
-  explicit TestDesktop(const nlohmann::ordered_json& desktop) {
+  explicit TestDesktop(const Json& desktop) {
     char pattern[] = "/tmp/focuswatch-test-XXXXXX";
     directory_ = ::mkdtemp(pattern);
     write(desktop);
@@ -32,10 +33,7 @@ class TestDesktop {
 
   SimDesktop& desktop() { return *sim_; }
   std::string file(const std::string& name) const { return directory_ + "/" + name; }
-
-  void write(const nlohmann::ordered_json& desktop) {
-    std::ofstream(file("desktop.json")) << desktop.dump();
-  }
+  void write(const Json& desktop) { std::ofstream(file("desktop.json")) << desktop.dump(); }
 
   std::vector<std::string> trace() const {
     std::ifstream in(file("trace"));
@@ -45,40 +43,54 @@ class TestDesktop {
   }
   void clearTrace() { std::ofstream(file("trace"), std::ios::trunc); }
 
-  // Accessibility reads served since the last clearTrace().
-  size_t reads() const { return readsOf(""); }
-  // Reads of one attribute, for instance "AXFrame".
-  size_t readsOf(const std::string& attribute) const {
+  // Reads of `attribute` (of any, when empty) since the last clearTrace().
+  size_t readsOf(const std::string& attribute = "") const {
     auto lines = trace();
     return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
       return l.starts_with("AXUIElementCopyAttributeValue ") &&
              (attribute.empty() || l.ends_with(" " + attribute));
     });
   }
-  bool traced(const std::string& line) const {
-    auto lines = trace();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
+  size_t reads() const { return readsOf(); }
 
  private:
   std::string directory_;
   std::unique_ptr<SimDesktop> sim_;
 };
 
-// The frontmost application of a test desktop.
 inline RunningApplication application(int32_t pid, std::string bundle = "com.example.nerrit") {
   return RunningApplication{bundle, "App", pid};
 }
 
 // A desktop whose application 7 has `window` as its focused window.
-inline nlohmann::ordered_json withWindow(nlohmann::ordered_json window,
-                                         nlohmann::ordered_json focused = nullptr) {
-  nlohmann::ordered_json app = {{"AXFocusedWindow", std::move(window)}};
+inline Json withWindow(Json window, Json focused = nullptr) {
+  Json app = {{"AXFocusedWindow", std::move(window)}};
   if (!focused.is_null()) app["AXFocusedUIElement"] = std::move(focused);
   return {{"accessibilityTrusted", true},
           {"frontmostApplication",
            {{"bundleIdentifier", "com.example.nerrit"}, {"processIdentifier", 7}}},
           {"applications", {{"7", std::move(app)}}}};
+}
+
+// `inner` wrapped in `levels` elements, each its parent's only child.
+inline Json nested(Json inner, int levels) {
+  for (int i = 0; i < levels; ++i) inner = {{"AXChildren", {std::move(inner)}}};
+  return inner;
+}
+
+// An element whose children are `fillers` copies of `filler`, then `last`.
+inline Json after(int fillers, const Json& last, const Json& filler = {{"AXRole", "AXGroup"}}) {
+  Json children(fillers, filler);
+  children.push_back(last);
+  return {{"AXChildren", std::move(children)}};
+}
+
+// An element that lists itself `fanOut` times: endless paths within any
+// depth, for the bounds that hostile trees must meet.
+inline Json selfLoop(int fanOut, Json element = Json::object()) {
+  element["id"] = "loop";
+  element["AXChildren"] = Json(fanOut, {{"ref", "loop"}});
+  return element;
 }
 
 }  // namespace focuswatch

@@ -11,6 +11,7 @@ struct Error {
   std::string domain;
   long code = 0;
   std::string description;
+  bool operator==(const Error&) const = default;
 };
 
 inline constexpr const char* kStartupDomain = "VantrelStartup";

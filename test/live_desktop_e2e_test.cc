@@ -1,12 +1,5 @@
 // The built focuswatch on a real desktop: Xvfb, openbox, the AT-SPI bus of
 // the session, and Chromium showing pages served from loopback.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,132 +18,67 @@ using testing_support::Running;
 using namespace std::chrono_literals;
 using Json = nlohmann::json;
 
-// Serves the files of test/pages on a loopback port, one request a
-// connection, until it is destroyed.
-class PageServer {
- public:
-  PageServer() {
-    socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), length);
-    ::listen(socket_, 16);
-    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~PageServer() {
-    stop_ = true;
-    thread_.join();
-    ::close(socket_);
-  }
-  std::string url(const std::string& page) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + page;
-  }
-
- private:
-  void serve() {
-    while (!stop_) {
-      pollfd polled{socket_, POLLIN, 0};
-      if (::poll(&polled, 1, 100) <= 0) continue;
-      int client = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-      char request[4096] = {};
-      ::recv(client, request, sizeof request - 1, 0);
-      std::string line(request, strcspn(request, "\r\n"));
-      std::string name = line.substr(line.find('/') + 1);
-      name = name.substr(0, name.find(' '));
-      fs::path path = fs::path(PAGES_DIR) / fs::path(name).filename();
-      bool found = !name.empty() && fs::is_regular_file(path);
-      std::string body;
-      if (found) {
-        std::ifstream file(path);
-        body.assign(std::istreambuf_iterator<char>(file), {});
-      }
-      std::string reply = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
-                          "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-      ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-      ::close(client);
-    }
-  }
-  int socket_;
-  int port_ = 0;
-  std::atomic<bool> stop_ = false;
-  std::thread thread_;
-};
-
-bool installed(const char* tool) { return fs::exists(tool); }
-
 class LiveDesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/chromium",
-                             "/usr/bin/gdbus", "/usr/bin/xprop"}) {
-      if (!installed(tool)) GTEST_SKIP() << tool << " is not installed (misc/install-deps installs it)";
+                             "/usr/bin/gdbus", "/usr/bin/xprop", "/usr/bin/python3"}) {
+      if (!fs::exists(tool)) GTEST_SKIP() << tool << " is not installed (misc/install-deps installs it)";
     }
     if (!std::getenv("VANTREL_KEYRING_SESSION"))
       GTEST_SKIP() << "needs a private session bus: run under misc/keyring-session";
     char pattern[] = "/tmp/live-desktop-XXXXXX";
     dir_ = ::mkdtemp(pattern);
-
-    Launch xvfb;
-    xvfb.argv = {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"};
-    xvfb_ = std::make_unique<Running>(xvfb);
+    xvfb_ = start({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
     std::optional<std::string> number = xvfb_->nextLine(20s);
     ASSERT_TRUE(number) << "Xvfb did not start";
     display_ = ":" + *number;
-
-    Launch openbox;
-    openbox.argv = {"/usr/bin/openbox"};
-    openbox.env = {{"DISPLAY", display_}};
-    openbox.discardOutput = true;
-    openbox_ = std::make_unique<Running>(openbox);
-
-    Launch enable;
-    enable.argv = {"/usr/bin/gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
+    openbox_ = start({"/usr/bin/openbox"}, true);
+    ASSERT_EQ(run({"/usr/bin/gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
                    "/org/a11y/bus", "--method", "org.freedesktop.DBus.Properties.Set",
-                   "org.a11y.Status", "IsEnabled", "<true>"};
-    ASSERT_EQ(testing_support::run(enable).status, 0) << "the accessibility bus did not start";
-    server_ = std::make_unique<PageServer>();
+                   "org.a11y.Status", "IsEnabled", "<true>"}).status, 0)
+        << "the accessibility bus did not start";
+    server_ = start({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
+                     "--directory", PAGES_DIR});
+    std::optional<std::string> serving = server_->nextLine(20s);  // "Serving HTTP on ... port N ..."
+    ASSERT_TRUE(serving) << "the page server did not start";
+    port_ = serving->substr(serving->find(" port ") + 6);
+    port_ = port_.substr(0, port_.find(' '));
   }
 
   void TearDown() override {
-    browser_.reset();
-    openbox_.reset();
-    xvfb_.reset();
-    server_.reset();
+    for (auto* running : {&browser_, &server_, &openbox_, &xvfb_}) running->reset();
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
+  std::unique_ptr<Running> start(std::vector<std::string> argv, bool quiet = false, bool group = false) {
+    Launch launch{std::move(argv), {{"DISPLAY", display_}, {"ACCESSIBILITY_ENABLED", "1"}}};
+    launch.discardOutput = quiet;
+    launch.ownGroup = group;
+    return std::make_unique<Running>(launch);
+  }
+  testing_support::Outcome run(std::vector<std::string> argv) {
+    return testing_support::run(Launch{std::move(argv), {{"DISPLAY", display_}}, {"FOCUSWATCH_DESKTOP"}});
+  }
+  std::string url(const std::string& page) const { return "http://127.0.0.1:" + port_ + "/" + page; }
+
   void openBrowser(const std::string& windowClass, const std::string& page) {
-    Launch chromium;
-    chromium.argv = {"/usr/bin/chromium", "--no-sandbox", "--force-renderer-accessibility",
-                     "--user-data-dir=" + dir_ + "/profile", "--no-first-run",
-                     "--no-default-browser-check", "--disable-background-networking",
-                     "--disable-component-update", "--disable-sync", "--disable-gpu",
-                     "--password-store=basic", "--window-position=0,0", "--window-size=1200,760",
-                     "--class=" + windowClass, server_->url(page)};
-    chromium.env = {{"DISPLAY", display_}, {"ACCESSIBILITY_ENABLED", "1"}};
-    chromium.ownGroup = true;
-    chromium.discardOutput = true;
-    browser_ = std::make_unique<Running>(chromium);
+    browser_ = start({"/usr/bin/chromium", "--no-sandbox", "--force-renderer-accessibility",
+                      "--user-data-dir=" + dir_ + "/profile", "--no-first-run",
+                      "--no-default-browser-check", "--disable-background-networking",
+                      "--disable-component-update", "--disable-sync", "--disable-gpu",
+                      "--password-store=basic", "--window-position=0,0", "--window-size=1200,760",
+                      "--class=" + windowClass, url(page)},
+                     true, true);  // a group of its own: the browser forks
   }
 
   // Samples once a second until `done` holds for the line, for at most a
   // minute (Chromium builds its tree a while after its window shows).
   Json sampleUntil(std::vector<std::string> options, const std::function<bool(const Json&)>& done) {
     Json line;
+    options.insert(options.begin(), {FOCUSWATCH_PATH, "--once"});
     for (int attempt = 0; attempt < 60; ++attempt) {
-      Launch probe;
-      probe.argv = {FOCUSWATCH_PATH, "--once"};
-      probe.argv.insert(probe.argv.end(), options.begin(), options.end());
-      probe.env = {{"DISPLAY", display_}, {"FOCUSWATCH_TRACE", dir_ + "/trace"}};
-      probe.unset = {"FOCUSWATCH_DESKTOP"};
-      std::filesystem::remove(dir_ + "/trace");
-      testing_support::Outcome outcome = testing_support::run(probe);
+      testing_support::Outcome outcome = run(options);
       EXPECT_EQ(outcome.err, "");
       line = Json::parse(outcome.out);
       if (done(line)) break;
@@ -159,17 +87,8 @@ class LiveDesktopTest : public ::testing::Test {
     return line;
   }
 
-  size_t reads() const {
-    std::ifstream trace(dir_ + "/trace");
-    size_t count = 0;
-    for (std::string line; std::getline(trace, line);) count += line.starts_with("AXUIElementCopy");
-    return count;
-  }
-
-  std::string dir_;
-  std::string display_;
-  std::unique_ptr<Running> xvfb_, openbox_, browser_;
-  std::unique_ptr<PageServer> server_;
+  std::string dir_, display_, port_;
+  std::unique_ptr<Running> xvfb_, openbox_, server_, browser_;
 };
 
 TEST_F(LiveDesktopTest, EnabledBrowserInFrontGivesItsPage) {
@@ -179,12 +98,9 @@ TEST_F(LiveDesktopTest, EnabledBrowserInFrontGivesItsPage) {
   EXPECT_EQ(line["foregroundBundleId"], "Chromium");
   EXPECT_EQ(line["accessibilityTrusted"], true);
   EXPECT_EQ(line["browserDomain"], "127.0.0.1");
-  EXPECT_EQ(line["browserUrl"], server_->url("browser.html"));
+  EXPECT_EQ(line["browserUrl"], url("browser.html"));
   EXPECT_EQ(line["browserTitle"], "Live Page");
-  std::cout << "reads for the browser line: " << reads() << "\n";
-
-  Json disabled = sampleUntil({}, [](const Json&) { return true; });
-  EXPECT_FALSE(disabled.contains("browserUrl"));
+  EXPECT_FALSE(sampleUntil({}, [](const Json&) { return true; }).contains("browserUrl"));
 }
 
 TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
@@ -196,23 +112,15 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
   EXPECT_EQ(line["nerritSelectedTabTitle"], "checkout.ts");
   EXPECT_EQ(line["nerritSelectedWorktreeId"], "vantrel::checkout-flow");
   EXPECT_EQ(line["nerritWindowTitle"], "checkout-flow \u2014 vantrel - Chromium");
-  std::cout << "reads for the workspace line: " << reads() << "\n";
 }
 
 TEST_F(LiveDesktopTest, ActiveWindowChangesPostActivity) {
-  Launch probe;
-  probe.argv = {FOCUSWATCH_PATH};
-  probe.env = {{"DISPLAY", display_}};
-  probe.unset = {"FOCUSWATCH_DESKTOP"};
-  Running watching(probe);
+  Running watching(Launch{{FOCUSWATCH_PATH}, {{"DISPLAY", display_}}, {"FOCUSWATCH_DESKTOP"}});
   ASSERT_TRUE(watching.nextLine(5s));  // the line at start
   // Two switches well inside the first two seconds, before any tick.
   for (const char* window : {"0x100001", "0x100002"}) {
-    Launch set;
-    set.argv = {"/usr/bin/xprop", "-root", "-f", "_NET_ACTIVE_WINDOW", "32x", "-set",
-                "_NET_ACTIVE_WINDOW", window};
-    set.env = {{"DISPLAY", display_}};
-    ASSERT_EQ(testing_support::run(set).status, 0);
+    ASSERT_EQ(run({"/usr/bin/xprop", "-root", "-f", "_NET_ACTIVE_WINDOW", "32x", "-set",
+                   "_NET_ACTIVE_WINDOW", window}).status, 0);
     std::optional<std::string> line = watching.nextLine(1500ms);
     ASSERT_TRUE(line) << "no line for the switch to " << window;
     EXPECT_EQ(Json::parse(*line)["kind"], "activity");

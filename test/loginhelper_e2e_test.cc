@@ -1,6 +1,9 @@
 // The built loginhelper against a private XDG autostart folder.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -22,133 +25,127 @@ class LoginhelperTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  Outcome helper(std::vector<std::string> words, std::vector<int> closed = {}) {
-    Launch launch;
-    launch.argv = {LOGINHELPER_PATH};
-    launch.argv.insert(launch.argv.end(), words.begin(), words.end());
-    launch.env = {{"XDG_CONFIG_HOME", config_.string()}};
+  Outcome helper(std::vector<std::string> words, std::vector<int> closed = {},
+                 std::string program = LOGINHELPER_PATH) {
+    words.insert(words.begin(), program);
+    Launch launch{words, {{"XDG_CONFIG_HOME", config_.string()}}};
     launch.closed = std::move(closed);
     return testing_support::run(launch);
   }
-
   void expectReport(std::vector<std::string> words, const std::string& status) {
     Outcome outcome = helper(words);
-    EXPECT_EQ(outcome.out, "{\"status\":\"" + status + "\"}");
-    EXPECT_EQ(outcome.err, "");
-    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out + outcome.err + std::to_string(outcome.status), "{\"status\":\"" + status + "\"}0");
   }
-
   void expectFailure(std::vector<std::string> words, const std::string& contains) {
     Outcome outcome = helper(words);
     EXPECT_EQ(outcome.out, "");
     EXPECT_NE(outcome.err.find(contains), std::string::npos) << outcome.err;
-    EXPECT_TRUE(outcome.err.ends_with("\n"));
-    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1);
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;  // one line
     EXPECT_EQ(outcome.status, 1);
   }
+  std::string entry() const {
+    std::ifstream written(entry_);
+    return std::string((std::istreambuf_iterator<char>(written)), {});
+  }
 
-  fs::path root_;
-  fs::path config_;
-  fs::path entry_;
+  fs::path root_, config_, entry_;
 };
 
 TEST_F(LoginhelperTest, AutostartEntryLifecycle) {
   expectReport({"status"}, "notRegistered");
   expectReport({"disable"}, "notRegistered");
   expectReport({"enable"}, "enabled");
-  std::ifstream written(entry_);
-  std::string text((std::istreambuf_iterator<char>(written)), {});
-  EXPECT_NE(text.find("Exec=\"" + fs::canonical(LOGINHELPER_PATH).string() + "\" launch\n"),
-            std::string::npos) << text;
-  expectReport({"enable"}, "enabled");
+  EXPECT_NE(entry().find("Exec=\"" + fs::canonical(LOGINHELPER_PATH).string() + "\" launch\n"),
+            std::string::npos) << entry();
   expectReport({"settings", "more"}, "enabled");
-
   std::ofstream(entry_, std::ios::app) << "Hidden=true\n";
-  expectReport({"status"}, "requiresApproval");
   expectReport({"enable"}, "requiresApproval");
   expectReport({"disable"}, "notRegistered");
-  EXPECT_FALSE(fs::exists(entry_));
-  EXPECT_EQ(std::distance(fs::directory_iterator(entry_.parent_path()), {}), 0);
-}
-
-TEST_F(LoginhelperTest, UnknownWordsAreRefused) {
+  EXPECT_TRUE(fs::is_empty(entry_.parent_path()));
   for (const char* word : {"Enable", "", "help"}) expectFailure({word}, "Unknown startup operation");
-  EXPECT_FALSE(fs::exists(root_ / "config"));
+  // A program path of any characters starts again from the entry.
+  fs::path odd = root_ / "a b \"q\" $x\nline caf\xC3\xA9" / "loginhelper";
+  fs::create_directories(odd.parent_path());
+  fs::copy_file(LOGINHELPER_PATH, odd);
+  helper({"enable"}, {}, odd);
+  std::string exec = entry().substr(entry().find("Exec=") + 5);
+  EXPECT_EQ(exec.substr(0, exec.find('\n')),
+            "\"" + root_.string() + "/a b \\\\\"q\\\\\" \\\\$x\\nline caf\xC3\xA9/loginhelper\" launch");
 }
 
-TEST_F(LoginhelperTest, DamagedEntriesAndFoldersFailCleanly) {
+TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
+  fs::create_directories(entry_.parent_path());
+  ::mkfifo(entry_.c_str(), 0600);  // would hang a blocking open
+  expectFailure({"status"}, "Invalid argument");
+  fs::remove(entry_);
+  std::ofstream(root_ / "real") << "[Desktop Entry]\nHidden=true\n";
+  fs::create_symlink(root_ / "real", entry_);
+  expectReport({"status"}, "requiresApproval");
+  expectReport({"disable"}, "notRegistered");
+  EXPECT_TRUE(fs::exists(root_ / "real"));  // the link goes, not what it names
+  std::string filler = "X-Filler=" + std::string(100, 'f') + "\n";
+  for (const char* hidden : {"Hidden=true\n", ""}) {
+    std::ofstream big(entry_);
+    big << "[Desktop Entry]\n" << hidden;
+    for (int i = 0; i < 30000; ++i) big << filler;  // 3 MB
+    big << "Hidden=true\n";                          // beyond what is read
+    big.close();
+    expectReport({"status"}, *hidden ? "requiresApproval" : "enabled");
+  }
+  expectReport({"disable"}, "notRegistered");
   fs::create_directories(entry_);
   expectFailure({"status"}, entry_.string());
   expectFailure({"enable"}, "Is a directory");
   fs::remove(entry_);
   fs::create_symlink(root_ / "nowhere", entry_);
   expectFailure({"status"}, "No such file or directory");
-  fs::remove_all(root_ / "config");
-  fs::create_directories(root_ / "config");
-  std::ofstream(root_ / "config" / "autostart") << "a file where the folder belongs";
+  fs::remove_all(config_);
+  fs::create_directories(config_);
+  std::ofstream(config_ / "autostart") << "a file where the folder belongs";
   expectFailure({"enable"}, "Not a directory");
-}
-
-TEST_F(LoginhelperTest, FailureLineStaysOneLineWhateverThePath) {
-  config_ = root_ / "con\nfig\x01";
-  entry_ = config_ / "autostart" / "mirrowin.vantrel.startup.desktop";
-  fs::create_directories(entry_);
+  config_ = root_ / "con\nfig\x01";  // control characters are escaped
+  fs::create_directories(config_ / "autostart/mirrowin.vantrel.startup.desktop");
   expectFailure({"status"}, "con\\nfig\\x01/autostart");
 }
 
-TEST_F(LoginhelperTest, OversizedEntryIsReadAsFarAsItsKeysAndCanBeRemoved) {
-  fs::create_directories(entry_.parent_path());
-  std::string filler = "X-Filler=" + std::string(100, 'f') + "\n";
-  for (const char* hidden : {"Hidden=true\n", ""}) {
-    std::ofstream entry(entry_);
-    entry << "[Desktop Entry]\n" << hidden;
-    for (int i = 0; i < 30000; ++i) entry << filler;  // 3 MB
-    entry << "Hidden=true\n";                         // beyond what is read
-    entry.close();
-    expectReport({"status"}, *hidden ? "requiresApproval" : "enabled");
-  }
-  expectReport({"disable"}, "notRegistered");
-  EXPECT_FALSE(fs::exists(entry_));
+TEST_F(LoginhelperTest, ConcurrentChangesNeverLeaveATornEntry) {
+  std::vector<std::thread> runs;
+  for (int i = 0; i < 16; ++i) runs.emplace_back([this, i] { helper({i % 2 ? "disable" : "enable"}); });
+  for (std::thread& run : runs) run.join();
+  EXPECT_TRUE(!fs::exists(entry_) || entry().ends_with("X-GNOME-Autostart-enabled=true\n")) << entry();
+  EXPECT_LE(std::distance(fs::directory_iterator(entry_.parent_path()), {}), 1);
+}
+
+TEST_F(LoginhelperTest, ConfigFolderFallsBackToTheHomeFolder) {
+  Launch launch{{LOGINHELPER_PATH, "enable"}, {{"XDG_CONFIG_HOME", ""}, {"HOME", root_.string()}}};
+  EXPECT_EQ(testing_support::run(launch).status, 0);
+  EXPECT_TRUE(fs::exists(root_ / ".config/autostart/mirrowin.vantrel.startup.desktop"));
 }
 
 TEST_F(LoginhelperTest, ReportThatCannotBeWrittenIsAFailure) {
   Outcome closed = helper({"enable"}, {1});
-  EXPECT_EQ(closed.status, 1);
-  EXPECT_EQ(closed.err, "standard output: Bad file descriptor\n");
+  EXPECT_EQ(closed.err + std::to_string(closed.status), "standard output: Bad file descriptor\n1");
   EXPECT_TRUE(fs::exists(entry_));  // done, though the report was lost
-  // With standard error closed as well, the status still tells.
   EXPECT_EQ(helper({"disable"}, {1, 2}).status, 1);
   EXPECT_FALSE(fs::exists(entry_));
-  Outcome enable = helper({"enable"}, {0, 2});
-  EXPECT_EQ(enable.status, 0);
-  EXPECT_EQ(enable.out, "{\"status\":\"enabled\"}");
+  EXPECT_EQ(helper({"enable"}, {0, 2}).out, "{\"status\":\"enabled\"}");
 }
 
-TEST_F(LoginhelperTest, LaunchFromOutsideABundleFails) {
-  Outcome outcome = helper({});
-  EXPECT_EQ(outcome.out, "");
-  EXPECT_EQ(outcome.err, "Startup helper is outside Vantrel.app\n");
-  EXPECT_EQ(outcome.status, 1);
-}
-
-TEST_F(LoginhelperTest, LaunchFromInsideABundleStartsTheOpenTool) {
+TEST_F(LoginhelperTest, LaunchFromOutsideOrInsideABundle) {
+  Outcome outside = helper({});
+  EXPECT_EQ(outside.out + outside.err + std::to_string(outside.status),
+            "Startup helper is outside Vantrel.app\n1");
   // Debian has no macOS open tool; where xdg-utils is installed the name
   // leads to xdg-open, which refuses "-g". Any other tool is not started.
   std::error_code ignored;
-  fs::path tool = fs::canonical("/usr/bin/open", ignored);
-  bool xdgOpen = tool.filename() == "xdg-open";
-  if (fs::exists("/usr/bin/open") && !xdgOpen)
-    GTEST_SKIP() << "this machine has a /usr/bin/open of its own (" << tool << "); not starting it";
-  fs::path macos = root_ / "Vantrel.app" / "Contents" / "MacOS";
+  bool xdgOpen = fs::canonical("/usr/bin/open", ignored).filename() == "xdg-open";
+  if (fs::exists("/usr/bin/open") && !xdgOpen) GTEST_SKIP() << "this machine has a /usr/bin/open of its own";
+  fs::path macos = root_ / "Vantrel.app/Contents/MacOS";
   fs::create_directories(macos);
   fs::copy_file(LOGINHELPER_PATH, macos / "loginhelper");
-  Launch launch;
-  launch.argv = {(macos / "loginhelper").string(), "launch"};
-  Outcome outcome = testing_support::run(launch);
-  EXPECT_EQ(outcome.out, "");
-  EXPECT_EQ(outcome.status, 1);
-  if (xdgOpen) {
-    // The tool's own complaint comes first, then the helper's line.
+  Outcome outcome = testing_support::run(Launch{{(macos / "loginhelper").string(), "launch"}});
+  EXPECT_EQ(outcome.out + std::to_string(outcome.status), "1");
+  if (xdgOpen) {  // the tool's own complaint first, then the helper's line
     EXPECT_TRUE(outcome.err.starts_with("xdg-open: unexpected option '-g'")) << outcome.err;
     EXPECT_TRUE(outcome.err.ends_with("\nCould not start Vantrel in the background\n")) << outcome.err;
   } else {

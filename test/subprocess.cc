@@ -21,77 +21,63 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> environmentFor(const Launch& launch) {
-  std::map<std::string, std::string> merged;
-  for (char** entry = environ; *entry; ++entry) {
-    std::string text(*entry);
-    size_t eq = text.find('=');
-    if (eq != std::string::npos) merged[text.substr(0, eq)] = text.substr(eq + 1);
-  }
-  for (const auto& name : launch.unset) merged.erase(name);
-  for (const auto& [name, value] : launch.env) merged[name] = value;
-  std::vector<std::string> result;
-  for (const auto& [name, value] : merged) result.push_back(name + "=" + value);
-  return result;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-  std::vector<char*> result;
-  for (auto& s : strings) result.push_back(s.data());
-  result.push_back(nullptr);
-  return result;
-}
-
 // Starts the child with standard input from a file holding `launch.input`
 // (or /dev/null) and pipes for standard output and error; a stream whose
 // pipe is not asked for (null) goes to /dev/null.
 pid_t spawn(const Launch& launch, int* out, int* err) {
-  int outPipe[2], errPipe[2];
-  if (::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC)) throw std::runtime_error("pipe");
+  std::map<std::string, std::string> merged;
+  for (char** entry = environ; *entry; ++entry) {
+    std::string text(*entry);
+    merged[text.substr(0, text.find('='))] = text.substr(text.find('=') + 1);
+  }
+  for (const auto& name : launch.unset) merged.erase(name);
+  for (const auto& [name, value] : launch.env) merged[name] = value;
+  std::vector<std::string> env, argv = launch.argv;
+  for (const auto& [name, value] : merged) env.push_back(name + "=" + value);
+  auto pointers = [](std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    for (auto& s : strings) result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
+  };
+
+  int pipes[2][2];
   char inputPath[] = "/tmp/subprocess-input-XXXXXX";
   int input = ::mkstemp(inputPath);
+  if (::pipe2(pipes[0], O_CLOEXEC) || ::pipe2(pipes[1], O_CLOEXEC) || input < 0)
+    throw std::runtime_error("pipe");
   if (launch.input) ::write(input, launch.input->data(), launch.input->size());
   ::close(input);
+  if (launch.nonBlockingOutput) ::fcntl(pipes[0][1], F_SETFL, O_NONBLOCK);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, launch.input ? inputPath : "/dev/null", O_RDONLY, 0);
-  if (out) {
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  }
-  if (err) {
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  int* wanted[2] = {out, err};
+  for (int i = 0; i < 2; ++i) {
+    if (wanted[i]) posix_spawn_file_actions_adddup2(&actions, pipes[i][1], i + 1);
+    else posix_spawn_file_actions_addopen(&actions, i + 1, "/dev/null", O_WRONLY, 0);
   }
   for (int fd : launch.closed) posix_spawn_file_actions_addclose(&actions, fd);
-  if (launch.nonBlockingOutput) ::fcntl(outPipe[1], F_SETFL, O_NONBLOCK);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  short flags = POSIX_SPAWN_SETSIGDEF;
-  if (launch.ownGroup) flags |= POSIX_SPAWN_SETPGROUP;  // group id = its pid
-  posix_spawnattr_setflags(&attributes, flags);
-
-  std::vector<std::string> argv = launch.argv;
-  std::vector<std::string> env = environmentFor(launch);
-  std::string executable = launch.executable.empty() ? launch.argv.at(0) : launch.executable;
+  // With its own group (id = its pid), whatever it forks is ended with it.
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | (launch.ownGroup ? POSIX_SPAWN_SETPGROUP : 0));
   pid_t pid;
-  int error = ::posix_spawn(&pid, executable.c_str(), &actions, &attributes,
-                            pointers(argv).data(), pointers(env).data());
+  int error = ::posix_spawn(&pid, argv.at(0).c_str(), &actions, &attributes, pointers(argv).data(),
+                            pointers(env).data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   ::unlink(inputPath);  // the child has it open already
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
+  for (int i = 0; i < 2; ++i) {
+    ::close(pipes[i][1]);
+    if (wanted[i]) *wanted[i] = pipes[i][0]; else ::close(pipes[i][0]);
+  }
   if (error != 0) throw std::runtime_error(std::string("spawn: ") + strerror(error));
-  if (out) *out = outPipe[0]; else ::close(outPipe[0]);
-  if (err) *err = errPipe[0]; else ::close(errPipe[0]);
   return pid;
 }
 
@@ -108,7 +94,7 @@ bool drain(int fd, std::string& text) {
   return n > 0 || (n < 0 && errno == EINTR);
 }
 
-Outcome reap(pid_t pid, Clock::time_point deadline, bool group = false) {
+Outcome reap(pid_t pid, Clock::time_point deadline, bool group) {
   Outcome outcome;
   int status = 0;
   while (::waitpid(pid, &status, WNOHANG) != pid) {
@@ -124,12 +110,11 @@ Outcome reap(pid_t pid, Clock::time_point deadline, bool group = false) {
 }  // namespace
 
 Outcome run(const Launch& launch, std::chrono::milliseconds limit) {
-  int out, err;
-  pid_t pid = spawn(launch, &out, &err);
+  int fds[2];
+  pid_t pid = spawn(launch, &fds[0], &fds[1]);
   Clock::time_point deadline = Clock::now() + limit;
   std::this_thread::sleep_for(launch.readAfter);
   std::string collected[2];
-  int fds[2] = {out, err};
   while (fds[0] >= 0 || fds[1] >= 0) {
     pollfd polled[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
     if (::poll(polled, 2, millisecondsUntil(deadline)) == 0) ::kill(pid, SIGKILL);
@@ -140,7 +125,7 @@ Outcome run(const Launch& launch, std::chrono::milliseconds limit) {
       }
     }
   }
-  Outcome outcome = reap(pid, deadline);
+  Outcome outcome = reap(pid, deadline, launch.ownGroup);
   outcome.out = std::move(collected[0]);
   outcome.err = std::move(collected[1]);
   return outcome;

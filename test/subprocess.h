@@ -16,27 +16,27 @@ namespace testing_support {
 struct Outcome {
   std::string out;
   std::string err;
-  int status = -1;      // exit status, or -1 when ended by a signal
-  int signal = 0;       // the signal that ended it
+  int status = -1;  // exit status, or -1 when ended by a signal
+  int signal = 0;   // the signal that ended it
 };
 
 struct Launch {
-  std::vector<std::string> argv;                 // argv[0] is the program
-  std::map<std::string, std::string> env;        // added to this environment
-  std::vector<std::string> unset;                // removed from it
-  std::optional<std::string> input;              // standard input; none: /dev/null
-  std::string executable;                        // empty: argv[0]
-  bool discardOutput = false;                    // Running: no standard output
-  bool ownGroup = false;                         // a process group of its own,
-                                                 // ended whole (browsers fork)
-  std::vector<int> closed;                       // standard streams it starts without
-  bool nonBlockingOutput = false;                // O_NONBLOCK on its standard output
-  std::chrono::milliseconds readAfter{0};        // run: lets its output fill first
+  Launch(std::vector<std::string> argv, std::map<std::string, std::string> env = {},
+         std::vector<std::string> unset = {})
+      : argv(std::move(argv)), env(std::move(env)), unset(std::move(unset)) {}
+  std::vector<std::string> argv;            // argv[0] is the program
+  std::map<std::string, std::string> env;   // added to this environment
+  std::vector<std::string> unset;           // removed from it
+  std::optional<std::string> input;         // standard input; none: /dev/null
+  std::vector<int> closed;                  // standard streams it starts without
+  bool nonBlockingOutput = false;           // O_NONBLOCK on its standard output
+  bool discardOutput = false;               // Running: no standard output
+  bool ownGroup = false;                    // a process group of its own, ended whole
+  std::chrono::milliseconds readAfter{0};   // run: lets its output fill first
 };
 
 // Runs to the end; the child is killed after `limit`.
-Outcome run(const Launch& launch,
-            std::chrono::milliseconds limit = std::chrono::seconds(30));
+Outcome run(const Launch& launch, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 // A program left running, whose standard output is read line by line.
 class Running {
@@ -45,11 +45,9 @@ class Running {
   ~Running();
   // The next line, without its line feed; absent at the end or after `limit`.
   std::optional<std::string> nextLine(std::chrono::milliseconds limit);
-  // Closes our end of its standard output.
   void closeOutput();
   // Waits for it to end, killing it after `limit`.
   Outcome wait(std::chrono::milliseconds limit);
-  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
