@@ -1,7 +1,6 @@
 #include "focuswatch/event_record.h"
 
 #include <errno.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "focuswatch/nerrit_tab.h"
 #include "focuswatch/nerrit_worktree.h"
 #include "focuswatch/text.h"
+#include "focuswatch/write_all.h"
 
 namespace focuswatch {
 
@@ -89,23 +89,10 @@ void emit(Desktop& desktop, const BrowserConfiguration& config,
 
 void writeLine(std::string text) {
   text += '\n';
-  size_t written = 0;
-  while (written < text.size()) {
-    ssize_t n = ::write(STDOUT_FILENO, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    // A non-blocking output that is full: wait until it takes more, so the
-    // line is never cut and the next one never glued to its beginning.
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd output = {STDOUT_FILENO, POLLOUT, 0};
-      if (::poll(&output, 1, -1) < 0 && errno != EINTR) return;
-      continue;
-    }
-    // The reader has gone away. Normally SIGPIPE has ended the process
-    // already; a parent that left the signal ignored gets the same end.
-    if (n < 0 && errno == EPIPE) std::exit(0);
-    if (n <= 0) return;  // any other failure drops this one line
-    written += static_cast<size_t>(n);
-  }
+  // The reader has gone away. Normally SIGPIPE has ended the process
+  // already; a parent that left the signal ignored gets the same end. Any
+  // other failure drops this one line.
+  if (writeAll(STDOUT_FILENO, text) == EPIPE) std::exit(0);
 }
 
 }  // namespace focuswatch

@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "focuswatch/unique_fd.h"
+#include "focuswatch/write_all.h"
 
 namespace focuswatch {
 
@@ -489,15 +490,6 @@ std::string readFile(const std::string& path) {
   return text;
 }
 
-void writeDiagnostic(std::string_view text) {
-  while (!text.empty()) {
-    ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-}
-
 }  // namespace
 
 std::string SimElement::traceName() const {
@@ -533,7 +525,7 @@ std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path) {
   try {
     return parseSimDocument(readFile(path));
   } catch (const std::exception& e) {
-    writeDiagnostic("focuswatch: desktop: " + path + ": " + e.what() + "\n");
+    writeAll(STDERR_FILENO, "focuswatch: desktop: " + path + ": " + e.what() + "\n");
     return std::make_shared<SimDocument>();
   }
 }

@@ -4,18 +4,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "focuswatch/write_all.h"
+
 namespace focuswatch {
 
 TraceFile::TraceFile(const std::string& path) {
-  if (!path.empty()) fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-}
-
-TraceFile::~TraceFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (!path.empty()) fd_.reset(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
 }
 
 void TraceFile::line(std::string_view text) {
-  if (fd_ < 0) return;
+  if (!fd_) return;
   // A name from the desktop file may hold a line feed; escaped, one call
   // stays one line.
   static constexpr char kHex[] = "0123456789abcdef";
@@ -32,13 +30,7 @@ void TraceFile::line(std::string_view text) {
     }
   }
   whole += '\n';
-  std::string_view rest = whole;  // one write, so lines never interleave
-  while (!rest.empty()) {
-    ssize_t n = ::write(fd_, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    rest.remove_prefix(static_cast<size_t>(n));
-  }
+  writeAll(fd_.get(), whole);  // one write, so lines never interleave
 }
 
 }  // namespace focuswatch

@@ -6,22 +6,21 @@
 #include <string>
 #include <string_view>
 
+#include "focuswatch/unique_fd.h"
+
 namespace focuswatch {
 
 class TraceFile {
  public:
   // An empty path traces nothing.
   explicit TraceFile(const std::string& path);
-  ~TraceFile();
-  TraceFile(const TraceFile&) = delete;
-  TraceFile& operator=(const TraceFile&) = delete;
 
   // Appends `text` as one line: a line feed in it is written "\n", any
   // other control character "\xHH".
   void line(std::string_view text);
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace focuswatch

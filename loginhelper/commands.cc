@@ -29,35 +29,35 @@ std::string oneLine(std::string_view description) {
 
 RunResult failure(const Error& error) { return RunResult{"", oneLine(error.description) + "\n", 1}; }
 
-// Runs the word's login item calls; the error that ends the run, if any.
-std::optional<Error> perform(const std::string& word, LoginItemService& service) {
+// Runs the word's login item calls.
+Result<> perform(const std::string& word, LoginItemService& service) {
   if (word == "enable" || word == "disable") {
-    StatusRead status = service.status();
-    if (status.error) return status.error;
-    bool registered = status.raw != kNotRegistered && status.raw != kNotFound;
+    Result<long> status = service.status();
+    if (!status) return status.error();
+    bool registered = *status != kNotRegistered && *status != kNotFound;
     if (word == "enable" && !registered) return service.registerService();
     if (word == "disable" && registered) return service.unregisterService();
-    return std::nullopt;
+    return Done{};
   }
   if (word == "settings") {
     service.openSystemSettingsLoginItems();
-    return std::nullopt;
+    return Done{};
   }
-  if (word == "status") return std::nullopt;
+  if (word == "status") return Done{};
   return startupError(2, "Unknown startup operation");
 }
 
 }  // namespace
 
-std::variant<std::string, Error> serviceStatus(LoginItemService& service) {
-  StatusRead status = service.status();
-  if (status.error) return *status.error;
-  switch (status.raw) {
-    case kNotRegistered: return "notRegistered";
-    case kEnabled: return "enabled";
-    case kRequiresApproval: return "requiresApproval";
-    case kNotFound: return "notFound";
-    default: return "unknown";
+Result<std::string> serviceStatus(LoginItemService& service) {
+  Result<long> status = service.status();
+  if (!status) return status.error();
+  switch (*status) {
+    case kNotRegistered: return std::string("notRegistered");
+    case kEnabled: return std::string("enabled");
+    case kRequiresApproval: return std::string("requiresApproval");
+    case kNotFound: return std::string("notFound");
+    default: return std::string("unknown");
   }
 }
 
@@ -65,16 +65,15 @@ RunResult runLoginHelper(const std::vector<std::string>& arguments,
                          const Collaborators& collaborators) {
   std::string word = arguments.size() > 1 ? arguments[1] : "launch";
   if (word == "launch") {
-    if (std::optional<Error> error = collaborators.launch()) return failure(*error);
+    if (Result<> launched = collaborators.launch(); !launched) return failure(launched.error());
     return {};
   }
 
   std::unique_ptr<LoginItemService> service = collaborators.makeService();
-  if (std::optional<Error> error = perform(word, *service)) return failure(*error);
-
-  std::variant<std::string, Error> status = serviceStatus(*service);
-  if (auto* error = std::get_if<Error>(&status)) return failure(*error);
-  nlohmann::json report = {{"status", std::get<std::string>(status)}};
+  if (Result<> done = perform(word, *service); !done) return failure(done.error());
+  Result<std::string> status = serviceStatus(*service);
+  if (!status) return failure(status.error());
+  nlohmann::json report = {{"status", *status}};
   return RunResult{report.dump(), "", 0};
 }
 

@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "loginhelper/login_item.h"
@@ -23,13 +22,13 @@ struct RunResult {
 };
 
 // The status word of the service's current status.
-std::variant<std::string, Error> serviceStatus(LoginItemService& service);
+Result<std::string> serviceStatus(LoginItemService& service);
 
 struct Collaborators {
   // Makes the login item service (`agentServiceWithPlistName:`).
   std::function<std::unique_ptr<LoginItemService>()> makeService;
-  // The background launch; the error on failure.
-  std::function<std::optional<Error>()> launch;
+  // The background launch.
+  std::function<Result<>()> launch;
 };
 
 // One run of loginhelper on `arguments` (program path first).

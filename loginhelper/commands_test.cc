@@ -12,17 +12,17 @@ class RecordingService : public LoginItemService {
  public:
   RecordingService(Calls& calls, long raw, std::optional<std::string> failWith)
       : calls_(calls), raw_(raw), failWith_(failWith) {}
-  StatusRead status() override { return calls_.push_back("status"), StatusRead{raw_, std::nullopt}; }
-  std::optional<Error> registerService() override { return change("register", kEnabled); }
-  std::optional<Error> unregisterService() override { return change("unregister", kNotRegistered); }
+  Result<long> status() override { return calls_.push_back("status"), raw_; }
+  Result<> registerService() override { return change("register", kEnabled); }
+  Result<> unregisterService() override { return change("unregister", kNotRegistered); }
   void openSystemSettingsLoginItems() override { calls_.push_back("settings"); }
 
  private:
-  std::optional<Error> change(const char* call, long raw) {
+  Result<> change(const char* call, long raw) {
     calls_.push_back(call);
     if (failWith_) return Error{"SMAppServiceErrorDomain", 1, *failWith_};
     raw_ = raw;
-    return std::nullopt;
+    return Done{};
   }
   Calls& calls_;
   long raw_;
@@ -40,7 +40,11 @@ Outcome run(Calls words, long raw = kNotRegistered, std::optional<std::string> f
   words.insert(words.begin(), "loginhelper");
   run.result = runLoginHelper(
       words, {[&] { return run.calls.push_back("make"), std::make_unique<RecordingService>(run.calls, raw, failWith); },
-              [&] { return run.calls.push_back("launch"), launchError; }});
+              [&]() -> Result<> {
+                run.calls.push_back("launch");
+                if (launchError) return *launchError;
+                return Done{};
+              }});
   return run;
 }
 

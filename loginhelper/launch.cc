@@ -1,7 +1,5 @@
 #include "loginhelper/launch.h"
 
-#include <variant>
-
 #include "loginhelper/process.h"
 
 namespace loginhelper {
@@ -29,18 +27,16 @@ std::string pathExtension(const std::string& path) {
   return dot == std::string::npos ? "" : component.substr(dot + 1);
 }
 
-std::optional<Error> launchDashboardInBackground(const std::optional<std::string>& ownPath,
-                                                 const std::string& tool) {
+Result<> launchDashboardInBackground(const std::optional<std::string>& ownPath,
+                                     const std::string& tool) {
   std::string bundle = ownPath ? bundlePath(resolveSymlinks(*ownPath)) : "";
   if (pathExtension(bundle) != "app")
     return startupError(1, "Startup helper is outside Vantrel.app");
 
-  std::variant<int, Error> ended =
-      runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
-  if (auto* error = std::get_if<Error>(&ended)) return *error;
-  int status = std::get<int>(ended);
-  if (status != 0) return startupError(status, "Could not start Vantrel in the background");
-  return std::nullopt;
+  Result<int> ended = runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
+  if (!ended) return ended.error();
+  if (*ended != 0) return startupError(*ended, "Could not start Vantrel in the background");
+  return Done{};
 }
 
 }  // namespace loginhelper

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "loginhelper/startup_error.h"
+#include "loginhelper/error.h"
 
 namespace loginhelper {
 
@@ -18,9 +18,9 @@ std::string pathExtension(const std::string& path);
 
 // Finds the bundle from `ownPath` (the zeroth argument; absent when the
 // program was given none) and starts it through `tool`, waiting for the
-// tool to end. The error on failure.
-std::optional<Error> launchDashboardInBackground(const std::optional<std::string>& ownPath,
-                                                 const std::string& tool = "/usr/bin/open");
+// tool to end.
+Result<> launchDashboardInBackground(const std::optional<std::string>& ownPath,
+                                     const std::string& tool = "/usr/bin/open");
 
 }  // namespace loginhelper
 

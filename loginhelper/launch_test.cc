@@ -32,7 +32,7 @@ class LaunchTest : public ::testing::Test {
     std::ofstream(root_ / bundle / "Contents/MacOS/loginhelper") << "";
     return root_ / bundle / "Contents/MacOS/loginhelper";
   }
-  std::optional<Error> launch(std::optional<std::string> path, std::string tool = "open") {
+  Result<> launch(std::optional<std::string> path, std::string tool = "open") {
     return launchDashboardInBackground(path, root_ / tool);
   }
   std::string recorded() {
@@ -44,19 +44,19 @@ class LaunchTest : public ::testing::Test {
 
 TEST_F(LaunchTest, StartsTheBundleAroundTheResolvedProgramHidden) {
   std::string odd = "My \"Odd\" App\n.app";
-  EXPECT_EQ(launch(program(odd)), std::nullopt);
+  EXPECT_TRUE(launch(program(odd)));
   EXPECT_EQ(recorded(), "-g\n-a\n" + (root_ / odd).string() + "\n--args\n--background\n");
   fs::create_symlink(program("Vantrel.app"), root_ / "helper-link");
-  EXPECT_EQ(launch(root_ / "helper-link"), std::nullopt);
+  EXPECT_TRUE(launch(root_ / "helper-link"));
   EXPECT_EQ(recorded(), "-g\n-a\n" + (root_ / "Vantrel.app").string() + "\n--args\n--background\n");
   fs::path previous = fs::current_path();
   fs::current_path(root_ / "Vantrel.app/Contents/MacOS");
-  std::optional<Error> fromInside = launch("loginhelper");
+  Result<> fromInside = launch("loginhelper");
   fs::current_path(root_);
-  std::optional<Error> fromElsewhere = launch("loginhelper");
+  Result<> fromElsewhere = launch("loginhelper");
   fs::current_path(previous);
-  EXPECT_EQ(fromInside, std::nullopt);
-  EXPECT_EQ(fromElsewhere->code, 1);
+  EXPECT_TRUE(fromInside);
+  EXPECT_EQ(fromElsewhere.error().code, 1);
 }
 
 TEST_F(LaunchTest, OutsideABundleNothingIsStarted) {
@@ -67,7 +67,7 @@ TEST_F(LaunchTest, OutsideABundleNothingIsStarted) {
                                           std::optional<std::string>(root_ / "loose"),
                                           std::optional<std::string>(root_ / "loop-a"),
                                           std::optional<std::string>()}) {
-    EXPECT_EQ(launch(path), (Error{"VantrelStartup", 1, "Startup helper is outside Vantrel.app"}))
+    EXPECT_EQ(launch(path).error(), (Error{"VantrelStartup", 1, "Startup helper is outside Vantrel.app"}))
         << path.value_or("(none)");
   }
   EXPECT_EQ(recorded(), "");
@@ -75,11 +75,11 @@ TEST_F(LaunchTest, OutsideABundleNothingIsStarted) {
 
 TEST_F(LaunchTest, ToolFailuresBecomeErrors) {
   ::setenv("TOOL_EXIT", "3", 1);
-  EXPECT_EQ(launch(program("Vantrel.app")),
+  EXPECT_EQ(launch(program("Vantrel.app")).error(),
             (Error{"VantrelStartup", 3, "Could not start Vantrel in the background"}));
-  std::optional<Error> missing = launch(program("Vantrel.app"), "missing");
-  EXPECT_NE(missing->domain, "VantrelStartup");
-  EXPECT_NE(missing->description.find("No such file or directory"), std::string::npos);
+  Result<> missing = launch(program("Vantrel.app"), "missing");
+  EXPECT_NE(missing.error().domain, "VantrelStartup");
+  EXPECT_NE(missing.error().description.find("No such file or directory"), std::string::npos);
 }
 
 }  // namespace

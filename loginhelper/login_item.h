@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "loginhelper/startup_error.h"
+#include "loginhelper/error.h"
 
 namespace loginhelper {
 
@@ -17,22 +17,16 @@ inline constexpr long kEnabled = 1;
 inline constexpr long kRequiresApproval = 2;
 inline constexpr long kNotFound = 3;
 
-// A status read: the raw value, or the error that kept it from being read
-// (SMAppService always answers; an autostart entry may be unreadable).
-struct StatusRead {
-  long raw = kNotRegistered;
-  std::optional<Error> error;
-};
-
 class LoginItemService {
  public:
   virtual ~LoginItemService() = default;
-  // `status`: asks afresh every time.
-  virtual StatusRead status() = 0;
-  // `registerAndReturnError:`; the error on failure.
-  virtual std::optional<Error> registerService() = 0;
-  // `unregisterAndReturnError:`; the error on failure.
-  virtual std::optional<Error> unregisterService() = 0;
+  // `status`, asked afresh every time (SMAppService always answers; an
+  // autostart entry may be unreadable).
+  virtual Result<long> status() = 0;
+  // `registerAndReturnError:`.
+  virtual Result<> registerService() = 0;
+  // `unregisterAndReturnError:`.
+  virtual Result<> unregisterService() = 0;
   // `openSystemSettingsLoginItems`; no result.
   virtual void openSystemSettingsLoginItems() = 0;
 };

@@ -30,27 +30,27 @@ class AgentService : public LoginItemService {
  public:
   explicit AgentService(SMAppService* service) : service_(service) {}
 
-  StatusRead status() override {
-    if (service_ == nil) return {kNotRegistered, noService()};
+  Result<long> status() override {
+    if (service_ == nil) return noService();
     @autoreleasepool {
-      return {static_cast<long>(service_.status), std::nullopt};
+      return static_cast<long>(service_.status);
     }
   }
 
-  std::optional<Error> registerService() override {
+  Result<> registerService() override {
     if (service_ == nil) return noService();
     @autoreleasepool {
       NSError* error = nil;
-      if ([service_ registerAndReturnError:&error]) return std::nullopt;
+      if ([service_ registerAndReturnError:&error]) return Done{};
       return errorFrom(error);
     }
   }
 
-  std::optional<Error> unregisterService() override {
+  Result<> unregisterService() override {
     if (service_ == nil) return noService();
     @autoreleasepool {
       NSError* error = nil;
-      if ([service_ unregisterAndReturnError:&error]) return std::nullopt;
+      if ([service_ unregisterAndReturnError:&error]) return Done{};
       return errorFrom(error);
     }
   }

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+#include "loginhelper/write_all.h"
+
 namespace loginhelper {
 
 namespace {
@@ -48,22 +50,22 @@ class XdgLoginItem : public LoginItemService {
   XdgLoginItem(std::string path, std::string program)
       : path_(std::move(path)), program_(std::move(program)) {}
 
-  StatusRead status() override {
+  Result<long> status() override {
     struct stat link;
     if (::lstat(path_.c_str(), &link) != 0) {
-      if (errno == ENOENT) return {kNotRegistered, std::nullopt};
-      return {kNotRegistered, fileError("Could not read the login item", path_, errno)};
+      if (errno == ENOENT) return kNotRegistered;
+      return fileError("Could not read the login item", path_, errno);
     }
     int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {kNotRegistered, fileError("Could not read the login item", path_, errno)};
+    if (fd < 0) return fileError("Could not read the login item", path_, errno);
     std::string text;
     int error = read(fd, text);
     ::close(fd);
-    if (error != 0) return {kNotRegistered, fileError("Could not read the login item", path_, error)};
-    return {autostartStatus(text), std::nullopt};
+    if (error != 0) return fileError("Could not read the login item", path_, error);
+    return autostartStatus(text);
   }
 
-  std::optional<Error> registerService() override {
+  Result<> registerService() override {
     std::string directory = path_.substr(0, path_.rfind('/'));
     if (int error = makeDirectories(directory))
       return fileError("Could not create the folder", directory, error);
@@ -74,6 +76,7 @@ class XdgLoginItem : public LoginItemService {
     int fd = ::mkstemp(temporary.data());
     if (fd < 0) return fileError("Could not write the login item in", directory, errno);
     int error = writeAll(fd, entry);
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
     if (error == 0 && ::fchmod(fd, 0644) != 0) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
@@ -81,13 +84,13 @@ class XdgLoginItem : public LoginItemService {
       ::unlink(temporary.c_str());
       return fileError("Could not write the login item", path_, error);
     }
-    return std::nullopt;
+    return Done{};
   }
 
-  std::optional<Error> unregisterService() override {
+  Result<> unregisterService() override {
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT)
       return fileError("Could not remove the login item", path_, errno);
-    return std::nullopt;
+    return Done{};
   }
 
   void openSystemSettingsLoginItems() override {}
@@ -109,16 +112,6 @@ class XdgLoginItem : public LoginItemService {
     // Cut short: a line broken off at the end is not read at all.
     text.resize(text.rfind('\n') + 1);
     return 0;
-  }
-
-  static int writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-      ssize_t n = ::write(fd, text.data(), text.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return errno;
-      text.remove_prefix(static_cast<size_t>(n));
-    }
-    return ::fsync(fd) == 0 ? 0 : errno;
   }
 
   std::string path_;

@@ -11,6 +11,7 @@
 
 #include "loginhelper/commands.h"
 #include "loginhelper/launch.h"
+#include "loginhelper/write_all.h"
 
 namespace {
 
@@ -25,19 +26,6 @@ bool openClosedStandardStreams() {
     ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);  // takes `fd`
   }
   return outputClosed;
-}
-
-// Writes all of `text`; the errno of a failed write, or 0.
-int writeAll(int fd, const std::string& text) {
-  size_t written = 0;
-  while (written < text.size()) {
-    ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
-    written += static_cast<size_t>(n);
-  }
-  return 0;
 }
 
 }  // namespace
@@ -55,12 +43,12 @@ int main(int argc, char** argv) {
   loginhelper::RunResult result = loginhelper::runLoginHelper(arguments, collaborators);
   if (!result.standardOutput.empty()) {
     // A report that cannot reach the host is a failure, not a success.
-    int error = outputClosed ? EBADF : writeAll(STDOUT_FILENO, result.standardOutput);
+    int error = outputClosed ? EBADF : loginhelper::writeAll(STDOUT_FILENO, result.standardOutput);
     if (error != 0) {
       result.standardError = std::string("standard output: ") + ::strerror(error) + "\n";
       result.exitStatus = 1;
     }
   }
-  writeAll(STDERR_FILENO, result.standardError);
+  loginhelper::writeAll(STDERR_FILENO, result.standardError);
   return result.exitStatus;
 }

@@ -4,10 +4,9 @@
 #define LOGINHELPER_PROCESS_H_
 
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "loginhelper/startup_error.h"
+#include "loginhelper/error.h"
 
 namespace loginhelper {
 
@@ -18,8 +17,7 @@ std::string resolveSymlinks(const std::string& path);
 // Starts `tool` with `arguments`, inheriting environment, directory and
 // standard streams, and waits for it: its exit status, or the error that
 // kept it from starting.
-std::variant<int, Error> runAndWait(const std::string& tool,
-                                    const std::vector<std::string>& arguments);
+Result<int> runAndWait(const std::string& tool, const std::vector<std::string>& arguments);
 
 }  // namespace loginhelper
 

@@ -26,8 +26,7 @@ std::string resolveSymlinks(const std::string& path) {
   return resolved ? std::string(resolved.get()) : absolute;
 }
 
-std::variant<int, Error> runAndWait(const std::string& tool,
-                                    const std::vector<std::string>& arguments) {
+Result<int> runAndWait(const std::string& tool, const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {tool};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<char*> pointers;
@@ -44,8 +43,7 @@ std::variant<int, Error> runAndWait(const std::string& tool,
     if (errno != EINTR)
       return Error{"NSPOSIXErrorDomain", errno, tool + ": " + ::strerror(errno)};
   }
-  if (WIFSIGNALED(status)) return WTERMSIG(status);
-  return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 }  // namespace loginhelper

@@ -9,25 +9,17 @@ namespace tokenvault {
 
 namespace {
 
-struct GErrorDeleter {
-  void operator()(GError* error) const { g_error_free(error); }
+// Frees an object of libsecret or GLib through the call that owns it.
+template <auto Free>
+struct Deleter {
+  void operator()(auto* object) const { Free(object); }
 };
-struct HashTableDeleter {
-  void operator()(GHashTable* table) const { g_hash_table_unref(table); }
-};
-struct ValueDeleter {
-  void operator()(SecretValue* value) const { secret_value_unref(value); }
-};
-struct ObjectDeleter {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
+void freeItems(GList* items) { g_list_free_full(items, g_object_unref); }
 
-struct ItemsDeleter {
-  void operator()(GList* items) const { g_list_free_full(items, g_object_unref); }
-};
-
-using Attributes = std::unique_ptr<GHashTable, HashTableDeleter>;
-using Items = std::unique_ptr<GList, ItemsDeleter>;
+using Attributes = std::unique_ptr<GHashTable, Deleter<g_hash_table_unref>>;
+using ErrorPtr = std::unique_ptr<GError, Deleter<g_error_free>>;
+using ValuePtr = std::unique_ptr<SecretValue, Deleter<secret_value_unref>>;
+using Items = std::unique_ptr<GList, Deleter<freeItems>>;
 
 Attributes attributesOf(const ItemQuery& query) {
   Attributes attributes(g_hash_table_new(g_str_hash, g_str_equal));
@@ -52,7 +44,7 @@ class SecretServiceKeychain : public Keychain {
     int32_t status = search(query, SECRET_SEARCH_LOAD_SECRETS, items);
     if (status != kErrSecSuccess) return status;
     for (GList* item = items.get(); item; item = item->next) {
-      std::unique_ptr<SecretValue, ValueDeleter> value(secret_item_get_secret(SECRET_ITEM(item->data)));
+      ValuePtr value(secret_item_get_secret(SECRET_ITEM(item->data)));
       if (!value) continue;
       gsize length = 0;
       const gchar* bytes = secret_value_get(value.get(), &length);
@@ -66,11 +58,11 @@ class SecretServiceKeychain : public Keychain {
     Items items;
     int32_t status = search(query, SECRET_SEARCH_NONE, items);
     if (status != kErrSecSuccess) return status;
-    std::unique_ptr<SecretValue, ValueDeleter> value(secretValue(data));
+    ValuePtr value(secretValue(data));
     for (GList* item = items.get(); item; item = item->next) {
       GError* setError = nullptr;
       if (!secret_item_set_secret_sync(SECRET_ITEM(item->data), value.get(), nullptr, &setError)) {
-        g_error_free(setError);
+        ErrorPtr error(setError);
         status = kErrSecNotAvailable;
       }
     }
@@ -80,12 +72,12 @@ class SecretServiceKeychain : public Keychain {
   int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
     SecretService* service = connect();
     if (!service) return kErrSecNotAvailable;
-    std::unique_ptr<SecretValue, ValueDeleter> value(secretValue(data));
+    ValuePtr value(secretValue(data));
     GError* raw = nullptr;
     bool stored = secret_service_store_sync(service, nullptr, attributesOf(query).get(),
                                             SECRET_COLLECTION_DEFAULT, query.service.c_str(),
                                             value.get(), nullptr, &raw);
-    std::unique_ptr<GError, GErrorDeleter> error(raw);
+    ErrorPtr error(raw);
     return stored ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
@@ -98,7 +90,7 @@ class SecretServiceKeychain : public Keychain {
     for (GList* item = items.get(); item; item = item->next) {
       GError* raw = nullptr;
       if (!secret_item_delete_sync(SECRET_ITEM(item->data), nullptr, &raw)) {
-        g_error_free(raw);
+        ErrorPtr error(raw);
         status = kErrSecNotAvailable;
       }
     }
@@ -117,7 +109,7 @@ class SecretServiceKeychain : public Keychain {
         service, nullptr, attributesOf(query).get(),
         static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | extra), nullptr,
         &raw));
-    std::unique_ptr<GError, GErrorDeleter> error(raw);
+    ErrorPtr error(raw);
     if (error) return kErrSecNotAvailable;
     if (!items) return kErrSecItemNotFound;
     for (GList* item = items.get(); item; item = item->next) {
@@ -131,9 +123,9 @@ class SecretServiceKeychain : public Keychain {
     if (!service_) {
       GError* raw = nullptr;
       service_.reset(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
-      if (raw) g_error_free(raw);
+      ErrorPtr error(raw);
     }
-    return static_cast<SecretService*>(service_.get());
+    return service_.get();
   }
 
   static SecretValue* secretValue(std::span<const uint8_t> data) {
@@ -141,7 +133,7 @@ class SecretServiceKeychain : public Keychain {
                             static_cast<gssize>(data.size()), "application/octet-stream");
   }
 
-  std::unique_ptr<void, ObjectDeleter> service_;
+  std::unique_ptr<SecretService, Deleter<g_object_unref>> service_;
 };
 
 }  // namespace

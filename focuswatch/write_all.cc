@@ -1,0 +1,25 @@
+#include "focuswatch/write_all.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace focuswatch {
+
+int writeAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd writable = {fd, POLLOUT, 0};
+      if (::poll(&writable, 1, -1) < 0 && errno != EINTR) return errno;
+      continue;
+    }
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    text.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+}  // namespace focuswatch
