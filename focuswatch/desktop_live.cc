@@ -61,9 +61,15 @@ template <typename T, void (*Free)(T*)>
 struct Deleter {
   void operator()(T* p) const { Free(p); }
 };
+void unrefConnection(GDBusConnection* connection) { g_object_unref(connection); }
 using VariantPtr = std::unique_ptr<GVariant, Deleter<GVariant, g_variant_unref>>;
 using ErrorPtr = std::unique_ptr<GError, Deleter<GError, g_error_free>>;
-using ReplyPtr = std::unique_ptr<void, Deleter<void, free>>;
+using IterPtr = std::unique_ptr<GVariantIter, Deleter<GVariantIter, g_variant_iter_free>>;
+using ConnectionPtr = std::unique_ptr<GDBusConnection, Deleter<GDBusConnection, unrefConnection>>;
+using XPtr = std::unique_ptr<xcb_connection_t, Deleter<xcb_connection_t, xcb_disconnect>>;
+// What xcb hands back from malloc.
+template <typename T>
+using Malloced = std::unique_ptr<T, Deleter<void, free>>;
 
 // One node of another application's tree: its bus name and object path.
 // An application element knows only its process until it is first read.
@@ -99,41 +105,36 @@ AttributeRead listRead(ValueList& items) {
 }
 
 xcb_atom_t internAtom(xcb_connection_t* x, const char* name) {
-  xcb_intern_atom_reply_t* reply =
-      xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, static_cast<uint16_t>(strlen(name)), name), nullptr);
-  xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  free(reply);
-  return atom;
+  Malloced<xcb_intern_atom_reply_t> reply(
+      xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, static_cast<uint16_t>(strlen(name)), name), nullptr));
+  return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 class LiveDesktop : public Desktop {
  public:
-  LiveDesktop(xcb_connection_t* x, const std::string& tracePath) : x_(x), trace_(tracePath) {
-    root_ = xcb_setup_roots_iterator(xcb_get_setup(x_)).data->root;
-    activeWindowAtom_ = internAtom(x_, "_NET_ACTIVE_WINDOW");
-    pidAtom_ = internAtom(x_, "_NET_WM_PID");
-    applicationIdAtom_ = internAtom(x_, "_GTK_APPLICATION_ID");
-    nameAtom_ = internAtom(x_, "_NET_WM_NAME");
-    utf8Atom_ = internAtom(x_, "UTF8_STRING");
+  LiveDesktop(XPtr x, const std::string& tracePath) : x_(std::move(x)), trace_(tracePath) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(x_.get())).data->root;
+    activeWindowAtom_ = internAtom(x_.get(), "_NET_ACTIVE_WINDOW");
+    pidAtom_ = internAtom(x_.get(), "_NET_WM_PID");
+    applicationIdAtom_ = internAtom(x_.get(), "_GTK_APPLICATION_ID");
+    nameAtom_ = internAtom(x_.get(), "_NET_WM_NAME");
+    utf8Atom_ = internAtom(x_.get(), "UTF8_STRING");
   }
 
   ~LiveDesktop() override {
     for (auto& [token, timer] : timers_) g_source_remove(timer.first);
     if (xWatch_) g_source_remove(xWatch_);
-    if (sleepSubscription_) g_dbus_connection_signal_unsubscribe(system_, sleepSubscription_);
-    if (system_) g_object_unref(system_);
-    if (a11y_) g_object_unref(a11y_);
-    xcb_disconnect(x_);
+    if (sleepSubscription_) g_dbus_connection_signal_unsubscribe(system_.get(), sleepSubscription_);
   }
 
   // Trusted when the accessibility bus is switched on and can be reached.
   bool isProcessTrusted() override {
-    trace_.line("AXIsProcessTrusted");
-    GDBusConnection* session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    trace_.trustQuery();
+    ConnectionPtr session(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
     if (!session) return false;
     bool enabled = false;
     VariantPtr reply(g_dbus_connection_call_sync(
-        session, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+        session.get(), "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
         g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"),
         G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
     if (reply) {
@@ -142,14 +143,14 @@ class LiveDesktop : public Desktop {
       enabled = g_variant_is_of_type(flag.get(), G_VARIANT_TYPE_BOOLEAN) &&
                 g_variant_get_boolean(flag.get());
     }
-    if (enabled && (!a11y_ || g_dbus_connection_is_closed(a11y_))) connectAccessibilityBus(session);
-    g_object_unref(session);
-    trusted_ = enabled && a11y_ && !g_dbus_connection_is_closed(a11y_);
+    if (enabled && (!a11y_ || g_dbus_connection_is_closed(a11y_.get())))
+      connectAccessibilityBus(session.get());
+    trusted_ = enabled && a11y_ && !g_dbus_connection_is_closed(a11y_.get());
     return trusted_;
   }
 
   std::optional<RunningApplication> frontmostApplication() override {
-    trace_.line("frontmostApplication");
+    trace_.frontmostQuery();
     std::optional<uint32_t> window = cardinal(root_, activeWindowAtom_, XCB_ATOM_WINDOW);
     if (!window || *window == XCB_WINDOW_NONE) return std::nullopt;
     RunningApplication app;
@@ -170,28 +171,18 @@ class LiveDesktop : public Desktop {
     return app;
   }
 
-  double currentTime() override {
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
-  }
-
-  double systemUptime() override {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-  }
+  double currentTime() override { return wallClockSeconds(); }
+  double systemUptime() override { return uptimeSeconds(); }
 
   double secondsSinceLastInput() override {
-    trace_.line("CGEventSourceSecondsSinceLastEventType");
-    xcb_screensaver_query_info_reply_t* info = xcb_screensaver_query_info_reply(
-        x_, xcb_screensaver_query_info(x_, root_), nullptr);
-    double seconds = info ? info->ms_since_user_input / 1000.0 : 0;
-    free(info);
-    return seconds;
+    trace_.idleQuery();
+    Malloced<xcb_screensaver_query_info_reply_t> info(xcb_screensaver_query_info_reply(
+        x_.get(), xcb_screensaver_query_info(x_.get(), root_), nullptr));
+    return info ? info->ms_since_user_input / 1000.0 : 0;
   }
 
   Element createApplicationElement(int32_t processIdentifier) override {
-    trace_.line("AXUIElementCreateApplication " + std::to_string(processIdentifier));
+    trace_.applicationElement(processIdentifier);
     auto element = std::make_shared<LiveElement>();
     element->pid = processIdentifier;
     element->application = true;
@@ -201,11 +192,10 @@ class LiveDesktop : public Desktop {
   AttributeRead copyAttributeValue(const Element& handle, std::string_view attribute) override {
     auto* element = static_cast<const LiveElement*>(handle.get());
     std::string name(attribute);
-    trace_.line("AXUIElementCopyAttributeValue " +
-                (element ? element->application ? "app:" + std::to_string(element->pid)
-                                                : element->bus + element->path
-                         : "?") +
-                " " + name);
+    trace_.attributeRead(element ? element->application ? "app:" + std::to_string(element->pid)
+                                                        : element->bus + element->path
+                                 : "?",
+                         name);
     if (!trusted_ || !a11y_) return {kAXErrorAPIDisabled, std::nullopt};
     if (!element) return {kAXErrorIllegalArgument, std::nullopt};
     if (element->application) return readApplication(*element, name);
@@ -251,9 +241,9 @@ class LiveDesktop : public Desktop {
 
   std::optional<std::string> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
     if (name == XCB_ATOM_NONE) return std::nullopt;
-    ReplyPtr reply(xcb_get_property_reply(
-        x_, xcb_get_property(x_, 0, window, name, type, 0, 1 << 16), nullptr));
-    auto* r = static_cast<xcb_get_property_reply_t*>(reply.get());
+    Malloced<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        x_.get(), xcb_get_property(x_.get(), 0, window, name, type, 0, 1 << 16), nullptr));
+    xcb_get_property_reply_t* r = reply.get();
     if (!r || r->type == XCB_ATOM_NONE || r->format == 0) return std::nullopt;
     return std::string(static_cast<const char*>(xcb_get_property_value(r)),
                        static_cast<size_t>(xcb_get_property_value_length(r)));
@@ -277,11 +267,11 @@ class LiveDesktop : public Desktop {
   void watchActiveWindow() {
     if (xWatch_) return;
     uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(x_, root_, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(x_);
+    xcb_change_window_attributes(x_.get(), root_, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(x_.get());
     lastActive_ = activeWindowValue();
     xWatch_ = g_unix_fd_add(
-        xcb_get_file_descriptor(x_), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+        xcb_get_file_descriptor(x_.get()), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
         [](gint, GIOCondition, gpointer self) -> gboolean {
           return static_cast<LiveDesktop*>(self)->onXEvents();
         },
@@ -290,14 +280,13 @@ class LiveDesktop : public Desktop {
 
   gboolean onXEvents() {
     bool changed = false;
-    while (xcb_generic_event_t* event = xcb_poll_for_event(x_)) {
+    while (Malloced<xcb_generic_event_t> event{xcb_poll_for_event(x_.get())}) {
       if ((event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY &&
-          reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == activeWindowAtom_) {
+          reinterpret_cast<xcb_property_notify_event_t*>(event.get())->atom == activeWindowAtom_) {
         changed = true;
       }
-      free(event);
     }
-    if (xcb_connection_has_error(x_)) {
+    if (xcb_connection_has_error(x_.get())) {
       xWatch_ = 0;
       return G_SOURCE_REMOVE;  // the display is gone: no more switches to see
     }
@@ -315,10 +304,10 @@ class LiveDesktop : public Desktop {
   void watchSleep() {
     if (sleepSubscription_ || sleepTried_) return;
     sleepTried_ = true;
-    system_ = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
+    system_.reset(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr));
     if (!system_) return;
     sleepSubscription_ = g_dbus_connection_signal_subscribe(
-        system_, "org.freedesktop.login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
+        system_.get(), "org.freedesktop.login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
         "/org/freedesktop/login1", nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
            GVariant* parameters, gpointer self) {
@@ -334,8 +323,7 @@ class LiveDesktop : public Desktop {
   // The accessibility bus.
 
   void connectAccessibilityBus(GDBusConnection* session) {
-    if (a11y_) g_object_unref(a11y_);
-    a11y_ = nullptr;
+    a11y_.reset();
     VariantPtr reply(g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus",
                                                  "org.a11y.Bus", "GetAddress", nullptr,
                                                  G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
@@ -343,18 +331,18 @@ class LiveDesktop : public Desktop {
     if (!reply) return;
     const gchar* address;
     g_variant_get(reply.get(), "(&s)", &address);
-    a11y_ = g_dbus_connection_new_for_address_sync(
+    a11y_.reset(g_dbus_connection_new_for_address_sync(
         address,
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
+        nullptr, nullptr, nullptr));
   }
 
   // One AT-SPI request.
   Reply call(const std::string& bus, const std::string& path, const char* interface,
              const char* method, GVariant* parameters, const char* replyType) {
     GError* raw = nullptr;
-    VariantPtr value(g_dbus_connection_call_sync(a11y_, bus.c_str(), path.c_str(), interface,
+    VariantPtr value(g_dbus_connection_call_sync(a11y_.get(), bus.c_str(), path.c_str(), interface,
                                                  method, parameters, G_VARIANT_TYPE(replyType),
                                                  G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &raw));
     ErrorPtr error(raw);
@@ -389,11 +377,11 @@ class LiveDesktop : public Desktop {
     *error = reply.error;
     if (!reply.value) return std::nullopt;
     std::map<std::string, std::string> result;
-    GVariantIter* iter;
+    GVariantIter* raw;
     const gchar *key, *value;
-    g_variant_get(reply.value.get(), "(a{ss})", &iter);
-    while (g_variant_iter_loop(iter, "{&s&s}", &key, &value)) result[key] = value;
-    g_variant_iter_free(iter);
+    g_variant_get(reply.value.get(), "(a{ss})", &raw);
+    IterPtr iter(raw);
+    while (g_variant_iter_loop(iter.get(), "{&s&s}", &key, &value)) result[key] = value;
     return result;
   }
 
@@ -403,11 +391,11 @@ class LiveDesktop : public Desktop {
     *error = reply.error;
     std::vector<std::pair<std::string, std::string>> result;
     if (!reply.value) return result;
-    GVariantIter* iter;
+    GVariantIter* raw;
     const gchar *bus, *path;
-    g_variant_get(reply.value.get(), "(a(so))", &iter);
-    while (g_variant_iter_loop(iter, "(&s&o)", &bus, &path)) result.emplace_back(bus, path);
-    g_variant_iter_free(iter);
+    g_variant_get(reply.value.get(), "(a(so))", &raw);
+    IterPtr iter(raw);
+    while (g_variant_iter_loop(iter.get(), "(&s&o)", &bus, &path)) result.emplace_back(bus, path);
     return result;
   }
 
@@ -555,12 +543,12 @@ class LiveDesktop : public Desktop {
     return {kAXErrorSuccess, Value{makeElement(window->bus, window->path)}};
   }
 
-  xcb_connection_t* x_;
+  XPtr x_;
   TraceFile trace_;
   xcb_window_t root_;
   xcb_atom_t activeWindowAtom_, pidAtom_, applicationIdAtom_, nameAtom_, utf8Atom_;
-  GDBusConnection* a11y_ = nullptr;
-  GDBusConnection* system_ = nullptr;
+  ConnectionPtr a11y_;
+  ConnectionPtr system_;
   bool trusted_ = false;
   bool sleepTried_ = false;
   guint sleepSubscription_ = 0;
@@ -574,12 +562,9 @@ class LiveDesktop : public Desktop {
 }  // namespace
 
 std::unique_ptr<Desktop> makeLiveDesktop(const std::string& display, const std::string& tracePath) {
-  xcb_connection_t* x = xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr);
-  if (!x || xcb_connection_has_error(x)) {
-    if (x) xcb_disconnect(x);
-    return nullptr;
-  }
-  return std::make_unique<LiveDesktop>(x, tracePath);
+  XPtr x(xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr));
+  if (!x || xcb_connection_has_error(x.get())) return nullptr;
+  return std::make_unique<LiveDesktop>(std::move(x), tracePath);
 }
 
 }  // namespace focuswatch

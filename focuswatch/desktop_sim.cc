@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 
 #include "focuswatch/sim_document.h"
 #include "focuswatch/unique_fd.h"
@@ -51,35 +50,30 @@ SimDesktop::~SimDesktop() = default;
 bool SimDesktop::isProcessTrusted() {
   document_ = emptyDocument();  // the old one goes before the new one is read
   document_ = loadSimDocument(paths_.desktop);
-  trace_.line("AXIsProcessTrusted");
+  trace_.trustQuery();
   return document_->trusted;
 }
 
 std::optional<RunningApplication> SimDesktop::frontmostApplication() {
-  trace_.line("frontmostApplication");
+  trace_.frontmostQuery();
   return document_->frontmost;
 }
 
 double SimDesktop::currentTime() {
-  if (document_->observedAt) return *document_->observedAt;
-  using namespace std::chrono;
-  return duration<double>(system_clock::now().time_since_epoch()).count();
+  return document_->observedAt.value_or(wallClockSeconds());
 }
 
 double SimDesktop::systemUptime() {
-  if (document_->uptime) return *document_->uptime;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+  return document_->uptime.value_or(uptimeSeconds());
 }
 
 double SimDesktop::secondsSinceLastInput() {
-  trace_.line("CGEventSourceSecondsSinceLastEventType");
+  trace_.idleQuery();
   return document_->idleSeconds;
 }
 
 Element SimDesktop::createApplicationElement(int32_t processIdentifier) {
-  trace_.line("AXUIElementCreateApplication " + std::to_string(processIdentifier));
+  trace_.applicationElement(processIdentifier);
   auto found = document_->applications.find(processIdentifier);
   if (found != document_->applications.end())
     return Element(std::shared_ptr<const void>(document_, found->second));
@@ -133,11 +127,7 @@ bool convert(const SimValue& stored, const std::shared_ptr<const SimDocument>& o
 AttributeRead SimDesktop::copyAttributeValue(const Element& element,
                                              std::string_view attribute) {
   auto* node = static_cast<const SimElement*>(element.get());
-  std::string line = "AXUIElementCopyAttributeValue ";
-  line += node ? node->traceName() : "?";
-  line += ' ';
-  line += attribute;
-  trace_.line(line);
+  trace_.attributeRead(node ? node->traceName() : "?", attribute);
 
   if (!document_->trusted) return {kAXErrorAPIDisabled, std::nullopt};
   if (!node) return {kAXErrorIllegalArgument, std::nullopt};

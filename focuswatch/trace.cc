@@ -2,7 +2,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include "focuswatch/write_all.h"
 
@@ -31,6 +34,25 @@ void TraceFile::line(std::string_view text) {
   }
   whole += '\n';
   writeAll(fd_.get(), whole);  // one write, so lines never interleave
+}
+
+void TraceFile::attributeRead(std::string_view element, std::string_view attribute) {
+  std::string text = "AXUIElementCopyAttributeValue ";
+  text += element;
+  text += ' ';
+  text += attribute;
+  line(text);
+}
+
+double wallClockSeconds() {
+  using namespace std::chrono;
+  return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+double uptimeSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 }  // namespace focuswatch

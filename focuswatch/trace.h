@@ -1,8 +1,10 @@
 // The trace of a substitute desktop: one line per platform call served,
-// appended to the FOCUSWATCH_TRACE file.
+// appended to the FOCUSWATCH_TRACE file, and the clocks that both
+// substitutes read. Every trace line is written here and nowhere else.
 #ifndef FOCUSWATCH_TRACE_H_
 #define FOCUSWATCH_TRACE_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,13 +17,24 @@ class TraceFile {
   // An empty path traces nothing.
   explicit TraceFile(const std::string& path);
 
+  void trustQuery() { line("AXIsProcessTrusted"); }
+  void frontmostQuery() { line("frontmostApplication"); }
+  void idleQuery() { line("CGEventSourceSecondsSinceLastEventType"); }
+  void applicationElement(int32_t pid) { line("AXUIElementCreateApplication " + std::to_string(pid)); }
+  // `element` as the substitute names it: "?" for none.
+  void attributeRead(std::string_view element, std::string_view attribute);
+
+ private:
   // Appends `text` as one line: a line feed in it is written "\n", any
   // other control character "\xHH".
   void line(std::string_view text);
 
- private:
   UniqueFd fd_;
 };
+
+// The wall clock, in seconds since 1970, and the time since boot.
+double wallClockSeconds();
+double uptimeSeconds();
 
 }  // namespace focuswatch
 
