@@ -87,8 +87,9 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
   for (const char* hidden : {"Hidden=true\n", ""}) {
     std::ofstream big(entry_);
     big << "[Desktop Entry]\n" << hidden;
-    for (int i = 0; i < 30000; ++i) big << filler;  // 3 MB
-    big << "Hidden=true\n";                          // beyond what is read
+    for (int i = 0; i < 15000; ++i) big << filler;  // 1.5 MB
+    big << "Hidden=true\n";                          // beyond the first MiB, not read
+    for (int i = 0; i < 15000; ++i) big << filler;
     big.close();
     expectReport({"status"}, *hidden ? "requiresApproval" : "enabled");
   }

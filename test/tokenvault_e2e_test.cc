@@ -74,6 +74,7 @@ TEST_F(TokenvaultTest, WhatIsRefusedKeepsThePreviousToken) {
                                            std::optional<std::string>(""), std::optional<std::string>()})
     EXPECT_EQ(vault({"write"}, input).status, 64);
   EXPECT_EQ(shell("yes | \"$1\" write; echo $?").out, "64\n");  // endless input
+  EXPECT_EQ(shell("\"$1\" write < /; echo $?").out, "1\n");       // unreadable input
   for (std::vector<std::string> words : {std::vector<std::string>{}, {"read", "more"}, {"READ"}, {""}})
     EXPECT_EQ(vault(words).status, 64);
   EXPECT_TRUE(vault({"read"}).out == longest);
@@ -137,6 +138,13 @@ TEST_F(TokenvaultTest, LockedKeyringIsAFailureAndKeepsTheToken) {
   // Nothing unlocked, one item still there, locked.
   EXPECT_EQ(outcome.out, "read 1\ndelete 1\n(@ao [], [objectpath '/org/freedesktop/secrets/collection/login/1'])\n")
       << outcome.err;
+  // Nor can a token be added to a locked keyring.
+  locked.argv[3] = R"(
+      gdbus call --session --dest org.freedesktop.secrets \
+        --object-path /org/freedesktop/secrets --method org.freedesktop.Secret.Service.Lock \
+        "['/org/freedesktop/secrets/collection/login']" >/dev/null || exit 11
+      printf new | "$1" write; echo "write $?")";
+  EXPECT_EQ(testing_support::run(locked, std::chrono::seconds(60)).out, "write 1\n");
 }
 
 }  // namespace

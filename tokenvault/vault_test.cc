@@ -95,6 +95,7 @@ TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
            {{"write"}, std::string(100000, 'x'), {}, 64, {}},
            {{"read"}, "", {}, 0, {"make", "copy"}, "token\n"},
            {{"read"}, "", {}, 0, {"make", "copy"}, foreign, foreign},  // longer than a write takes
+           {{"read"}, "", {}, 0, {"make", "copy"}, "x", "x"},
            {{"read"}, "", {{"copy", kMissing}}, 2, {"make", "copy"}},
            {{"read"}, "", {{"copy", kOther}}, 1, {"make", "copy"}},
            {{"write"}, longest, {}, 0, {"make", "update " + longest}},
