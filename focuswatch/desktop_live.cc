@@ -3,6 +3,7 @@
 #include <atspi/atspi-constants.h>
 #include <gio/gio.h>
 #include <glib-unix.h>
+#include <systemd/sd-bus.h>
 #include <time.h>
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
@@ -64,7 +65,10 @@ struct Deleter {
 void unrefConnection(GDBusConnection* connection) { g_object_unref(connection); }
 using VariantPtr = std::unique_ptr<GVariant, Deleter<GVariant, g_variant_unref>>;
 using ErrorPtr = std::unique_ptr<GError, Deleter<GError, g_error_free>>;
-using IterPtr = std::unique_ptr<GVariantIter, Deleter<GVariantIter, g_variant_iter_free>>;
+void closeBus(sd_bus* bus) { sd_bus_flush_close_unref(bus); }
+void unrefMessage(sd_bus_message* message) { sd_bus_message_unref(message); }
+using BusPtr = std::unique_ptr<sd_bus, Deleter<sd_bus, closeBus>>;
+using MessagePtr = std::unique_ptr<sd_bus_message, Deleter<sd_bus_message, unrefMessage>>;
 using ConnectionPtr = std::unique_ptr<GDBusConnection, Deleter<GDBusConnection, unrefConnection>>;
 using XPtr = std::unique_ptr<xcb_connection_t, Deleter<xcb_connection_t, xcb_disconnect>>;
 // What xcb hands back from malloc.
@@ -91,7 +95,7 @@ Element makeElement(std::string bus, std::string path) {
 
 // The result of one request: the reply, or the accessibility error.
 struct Reply {
-  VariantPtr value;
+  MessagePtr message;
   int32_t error = kAXErrorSuccess;
 };
 
@@ -143,9 +147,8 @@ class LiveDesktop : public Desktop {
       enabled = g_variant_is_of_type(flag.get(), G_VARIANT_TYPE_BOOLEAN) &&
                 g_variant_get_boolean(flag.get());
     }
-    if (enabled && (!a11y_ || g_dbus_connection_is_closed(a11y_.get())))
-      connectAccessibilityBus(session.get());
-    trusted_ = enabled && a11y_ && !g_dbus_connection_is_closed(a11y_.get());
+    if (enabled && (!a11y_ || sd_bus_is_open(a11y_.get()) <= 0)) connectAccessibilityBus(session.get());
+    trusted_ = enabled && a11y_ && sd_bus_is_open(a11y_.get()) > 0;
     return trusted_;
   }
 
@@ -331,84 +334,105 @@ class LiveDesktop : public Desktop {
     if (!reply) return;
     const gchar* address;
     g_variant_get(reply.get(), "(&s)", &address);
-    a11y_.reset(g_dbus_connection_new_for_address_sync(
-        address,
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr));
+    // Requests go out and come back in this thread, with no worker thread
+    // or message queue between: a tree walk makes thousands of them.
+    sd_bus* bus = nullptr;
+    if (sd_bus_new(&bus) < 0) return;
+    BusPtr owned(bus);
+    if (sd_bus_set_address(bus, address) < 0 || sd_bus_set_bus_client(bus, 1) < 0 ||
+        sd_bus_start(bus) < 0)
+      return;
+    a11y_ = std::move(owned);
   }
 
-  // One AT-SPI request.
+  // One AT-SPI request: `types` and the arguments after it as for
+  // sd_bus_message_append.
+  template <typename... Arguments>
   Reply call(const std::string& bus, const std::string& path, const char* interface,
-             const char* method, GVariant* parameters, const char* replyType) {
-    GError* raw = nullptr;
-    VariantPtr value(g_dbus_connection_call_sync(a11y_.get(), bus.c_str(), path.c_str(), interface,
-                                                 method, parameters, G_VARIANT_TYPE(replyType),
-                                                 G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &raw));
-    ErrorPtr error(raw);
-    if (!error) return {std::move(value), kAXErrorSuccess};
-    if (g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
-        g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE) ||
-        g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS))
-      return {nullptr, kAXErrorAttributeUnsupported};
-    if (g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT))
-      return {nullptr, kAXErrorInvalidUIElement};
-    return {nullptr, kAXErrorCannotComplete};
+             const char* method, const char* types, Arguments... arguments) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int status = sd_bus_call_method(a11y_.get(), bus.c_str(), path.c_str(), interface, method,
+                                    &error, &reply, types, arguments...);
+    MessagePtr owned(reply);
+    int32_t code = kAXErrorSuccess;
+    if (status < 0) {
+      code = kAXErrorCannotComplete;
+      if (sd_bus_error_has_names(&error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_UNKNOWN_INTERFACE,
+                                 SD_BUS_ERROR_INVALID_ARGS))
+        code = kAXErrorAttributeUnsupported;
+      if (sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_OBJECT)) code = kAXErrorInvalidUIElement;
+      owned.reset();
+    }
+    sd_bus_error_free(&error);
+    return {std::move(owned), code};
   }
 
+  // A property of the Accessible interface, its reply entered as far as
+  // the value of `type`.
   Reply accessibleProperty(const LiveElement& element, const char* name, const char* type) {
-    Reply reply = call(element.bus, element.path, "org.freedesktop.DBus.Properties", "Get",
-                       g_variant_new("(ss)", kAccessible, name), "(v)");
-    if (!reply.value) return reply;
-    VariantPtr boxed(g_variant_get_child_value(reply.value.get(), 0));
-    VariantPtr inner(g_variant_get_variant(boxed.get()));
-    if (!g_variant_is_of_type(inner.get(), G_VARIANT_TYPE(type))) return {nullptr, kAXErrorCannotComplete};
-    return {std::move(inner), kAXErrorSuccess};
+    Reply reply = call(element.bus, element.path, "org.freedesktop.DBus.Properties", "Get", "ss",
+                       kAccessible, name);
+    if (reply.message && sd_bus_message_enter_container(reply.message.get(), 'v', type) <= 0)
+      return {nullptr, kAXErrorCannotComplete};
+    return reply;
   }
 
-  static std::string childText(GVariant* tuple, size_t index) {
-    VariantPtr child(g_variant_get_child_value(tuple, index));
-    return g_variant_get_string(child.get(), nullptr);
+  // The error of a request that gave no value: its own, or a reply of
+  // another shape than asked for.
+  static int32_t failure(const Reply& reply) {
+    return reply.message ? kAXErrorCannotComplete : reply.error;
+  }
+
+  // Reads one value of `types` from `reply`; false for a reply of another shape.
+  template <typename... Places>
+  static bool take(const Reply& reply, const char* types, Places... places) {
+    return reply.message && sd_bus_message_read(reply.message.get(), types, places...) > 0;
+  }
+
+  // Reads the array of `item` entries of a reply, one `each` call an entry.
+  template <typename Each>
+  static bool takeArray(const Reply& reply, const char* item, const char* itemTypes, Each each) {
+    sd_bus_message* message = reply.message.get();
+    if (!message || sd_bus_message_enter_container(message, 'a', item) <= 0) return false;
+    const char *first, *second;
+    int read;
+    while ((read = sd_bus_message_read(message, itemTypes, &first, &second)) > 0) each(first, second);
+    return read == 0 && sd_bus_message_exit_container(message) >= 0;
   }
 
   std::optional<std::map<std::string, std::string>> attributes(const LiveElement& element,
                                                                int32_t* error) {
-    Reply reply = call(element.bus, element.path, kAccessible, "GetAttributes", nullptr, "(a{ss})");
+    Reply reply = call(element.bus, element.path, kAccessible, "GetAttributes", "");
     *error = reply.error;
-    if (!reply.value) return std::nullopt;
     std::map<std::string, std::string> result;
-    GVariantIter* raw;
-    const gchar *key, *value;
-    g_variant_get(reply.value.get(), "(a{ss})", &raw);
-    IterPtr iter(raw);
-    while (g_variant_iter_loop(iter.get(), "{&s&s}", &key, &value)) result[key] = value;
+    if (!takeArray(reply, "{ss}", "{ss}", [&](const char* key, const char* value) { result[key] = value; })) {
+      if (reply.message) *error = kAXErrorCannotComplete;
+      return std::nullopt;
+    }
     return result;
   }
 
   std::vector<std::pair<std::string, std::string>> children(const LiveElement& element,
                                                             int32_t* error) {
-    Reply reply = call(element.bus, element.path, kAccessible, "GetChildren", nullptr, "(a(so))");
+    Reply reply = call(element.bus, element.path, kAccessible, "GetChildren", "");
     *error = reply.error;
     std::vector<std::pair<std::string, std::string>> result;
-    if (!reply.value) return result;
-    GVariantIter* raw;
-    const gchar *bus, *path;
-    g_variant_get(reply.value.get(), "(a(so))", &raw);
-    IterPtr iter(raw);
-    while (g_variant_iter_loop(iter.get(), "(&s&o)", &bus, &path)) result.emplace_back(bus, path);
+    if (!takeArray(reply, "(so)", "(so)", [&](const char* bus, const char* path) { result.emplace_back(bus, path); }) &&
+        reply.message) {
+      *error = kAXErrorCannotComplete;
+    }
     return result;
   }
 
   uint64_t states(const LiveElement& element) {
-    Reply reply = call(element.bus, element.path, kAccessible, "GetState", nullptr, "(au)");
-    if (!reply.value) return 0;
-    VariantPtr words(g_variant_get_child_value(reply.value.get(), 0));
-    uint64_t bits = 0;
-    for (size_t i = 0; i < std::min<size_t>(g_variant_n_children(words.get()), 2); ++i) {
-      VariantPtr word(g_variant_get_child_value(words.get(), i));
-      bits |= static_cast<uint64_t>(g_variant_get_uint32(word.get())) << (32 * i);
-    }
-    return bits;
+    Reply reply = call(element.bus, element.path, kAccessible, "GetState", "");
+    const void* words = nullptr;
+    size_t size = 0;
+    if (!reply.message || sd_bus_message_read_array(reply.message.get(), 'u', &words, &size) < 0) return 0;
+    uint32_t bits[2] = {0, 0};
+    std::memcpy(bits, words, std::min(size, sizeof bits));
+    return bits[0] | (uint64_t{bits[1]} << 32);
   }
 
   AttributeRead read(const LiveElement& element, const std::string& name) {
@@ -422,28 +446,28 @@ class LiveDesktop : public Desktop {
     }
     if (name == "AXParent") {
       Reply reply = accessibleProperty(element, "Parent", "(so)");
-      if (!reply.value) return {reply.error, std::nullopt};
-      std::string path = childText(reply.value.get(), 1);
-      if (path == kNullPath) return {kAXErrorSuccess, std::nullopt};
-      return {kAXErrorSuccess, Value{makeElement(childText(reply.value.get(), 0), path)}};
+      const char *bus, *path;
+      if (!take(reply, "(so)", &bus, &path)) return {failure(reply), std::nullopt};
+      if (std::string_view(path) == kNullPath) return {kAXErrorSuccess, std::nullopt};
+      return {kAXErrorSuccess, Value{makeElement(bus, path)}};
     }
     if (name == "AXRole") {
-      Reply reply = call(element.bus, element.path, kAccessible, "GetRole", nullptr, "(u)");
-      if (!reply.value) return {reply.error, std::nullopt};
-      guint32 role;
-      g_variant_get(reply.value.get(), "(u)", &role);
+      Reply reply = call(element.bus, element.path, kAccessible, "GetRole", "");
+      uint32_t role;
+      if (!take(reply, "u", &role)) return {failure(reply), std::nullopt};
       return {kAXErrorSuccess, Value{axRole(role)}};
     }
     if (name == "AXTitle") {
       Reply reply = accessibleProperty(element, "Name", "s");
-      if (!reply.value) return {reply.error, std::nullopt};
-      return {kAXErrorSuccess, Value{std::string(g_variant_get_string(reply.value.get(), nullptr))}};
+      const char* title;
+      if (!take(reply, "s", &title)) return {failure(reply), std::nullopt};
+      return {kAXErrorSuccess, Value{std::string(title)}};
     }
     if (name == "AXValue") {
-      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Text", "GetText",
-                         g_variant_new("(ii)", 0, -1), "(s)");
-      if (!reply.value) return {reply.error, std::nullopt};
-      return {kAXErrorSuccess, Value{childText(reply.value.get(), 0)}};
+      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Text", "GetText", "ii", 0, -1);
+      const char* text;
+      if (!take(reply, "s", &text)) return {failure(reply), std::nullopt};
+      return {kAXErrorSuccess, Value{std::string(text)}};
     }
     if (name == "AXDOMClassList" || name == "AXDOMIdentifier") {
       auto found = attributes(element, &error);
@@ -465,19 +489,18 @@ class LiveDesktop : public Desktop {
       return listRead(tokens);
     }
     if (name == "AXFrame") {
-      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Component", "GetExtents",
-                         g_variant_new("(u)", static_cast<guint32>(ATSPI_COORD_TYPE_SCREEN)),
-                         "((iiii))");
-      if (!reply.value) return {reply.error, std::nullopt};
-      gint32 x, y, width, height;
-      g_variant_get(reply.value.get(), "((iiii))", &x, &y, &width, &height);
+      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Component", "GetExtents", "u",
+                         static_cast<uint32_t>(ATSPI_COORD_TYPE_SCREEN));
+      int32_t x, y, width, height;
+      if (!take(reply, "(iiii)", &x, &y, &width, &height)) return {failure(reply), std::nullopt};
       return {kAXErrorSuccess, Value{AxValue{Rect{double(x), double(y), double(width), double(height)}}}};
     }
     if (name == "AXDocument" || name == "AXURL") {
-      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Document",
-                         "GetAttributeValue", g_variant_new("(s)", "URI"), "(s)");
-      if (!reply.value) return {reply.error, std::nullopt};
-      std::string uri = childText(reply.value.get(), 0);
+      Reply reply = call(element.bus, element.path, "org.a11y.atspi.Document", "GetAttributeValue",
+                         "s", "URI");
+      const char* text;
+      if (!take(reply, "s", &text)) return {failure(reply), std::nullopt};
+      std::string uri = text;
       if (uri.empty()) return {kAXErrorNoValue, std::nullopt};
       if (name == "AXURL") return {kAXErrorSuccess, Value{Url{uri}}};
       return {kAXErrorSuccess, Value{uri}};
@@ -492,10 +515,9 @@ class LiveDesktop : public Desktop {
     LiveElement registry{"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"};
     for (auto& [bus, path] : children(registry, &error)) {
       Reply owner = call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                         "GetConnectionUnixProcessID", g_variant_new("(s)", bus.c_str()), "(u)");
-      guint32 ownerPid = 0;
-      if (owner.value) g_variant_get(owner.value.get(), "(u)", &ownerPid);
-      if (owner.value && static_cast<int32_t>(ownerPid) == pid) return LiveElement{bus, path};
+                         "GetConnectionUnixProcessID", "s", bus.c_str());
+      uint32_t ownerPid = 0;
+      if (take(owner, "u", &ownerPid) && static_cast<int32_t>(ownerPid) == pid) return LiveElement{bus, path};
     }
     return std::nullopt;
   }
@@ -508,8 +530,8 @@ class LiveDesktop : public Desktop {
         return LiveElement{bus, path};
     }
     for (auto& [bus, path] : frames) {
-      Reply name = accessibleProperty(LiveElement{bus, path}, "Name", "s");
-      if (name.value && *g_variant_get_string(name.value.get(), nullptr))
+      const char* name;
+      if (take(accessibleProperty(LiveElement{bus, path}, "Name", "s"), "s", &name) && *name)
         return LiveElement{bus, path};
     }
     return std::nullopt;
@@ -547,7 +569,7 @@ class LiveDesktop : public Desktop {
   TraceFile trace_;
   xcb_window_t root_;
   xcb_atom_t activeWindowAtom_, pidAtom_, applicationIdAtom_, nameAtom_, utf8Atom_;
-  ConnectionPtr a11y_;
+  BusPtr a11y_;
   ConnectionPtr system_;
   bool trusted_ = false;
   bool sleepTried_ = false;
