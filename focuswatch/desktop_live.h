@@ -1,6 +1,6 @@
-// The live Linux desktop: the frontmost window, its process and the idle
-// time from X11, workspace notifications from X11 and logind, and the
-// accessibility tree of other applications over the AT-SPI bus.
+// The live Linux desktop: the X11 session (x11_session.h) and the AT-SPI
+// tree (atspi_tree.h) behind the platform boundary, with logind's sleep
+// signal and the GLib main loop.
 #ifndef FOCUSWATCH_DESKTOP_LIVE_H_
 #define FOCUSWATCH_DESKTOP_LIVE_H_
 
@@ -15,10 +15,6 @@ namespace focuswatch {
 // when no display can be reached. Platform calls are traced to `tracePath`
 // when it is not empty.
 std::unique_ptr<Desktop> makeLiveDesktop(const std::string& display, const std::string& tracePath);
-
-// The role the probe compares for an AT-SPI role number: "AXWebArea",
-// "AXStaticText", "AXMenuItem", "AXWindow", or "AXGroup" for the rest.
-std::string axRole(uint32_t atspiRole);
 
 }  // namespace focuswatch
 

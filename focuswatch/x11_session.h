@@ -1,0 +1,55 @@
+// The X11 session of the live desktop: the frontmost window, its process
+// and names, the idle time, and changes of the active window.
+#ifndef FOCUSWATCH_X11_SESSION_H_
+#define FOCUSWATCH_X11_SESSION_H_
+
+#include <xcb/xcb.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "focuswatch/deleter.h"
+#include "focuswatch/desktop.h"
+
+namespace focuswatch {
+
+class X11Session {
+ public:
+  // The session on `display` (empty: $DISPLAY), or null when it cannot be
+  // reached.
+  static std::unique_ptr<X11Session> connect(const std::string& display);
+  ~X11Session();
+
+  // The application of _NET_ACTIVE_WINDOW: its _NET_WM_PID, its
+  // _GTK_APPLICATION_ID or else its WM_CLASS class as the bundle
+  // identifier, its _NET_WM_NAME or else WM_NAME as the name.
+  std::optional<RunningApplication> frontmostApplication();
+  // From the screen-saver extension.
+  double secondsSinceLastInput();
+  // Calls `changed`, from the GLib main loop, whenever _NET_ACTIVE_WINDOW
+  // changes; until the display goes away.
+  void watchActiveWindow(std::function<void()> changed);
+
+ private:
+  using XPtr = std::unique_ptr<xcb_connection_t, Deleter<xcb_connection_t, xcb_disconnect>>;
+  explicit X11Session(XPtr x);
+
+  std::optional<std::string> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type);
+  std::optional<uint32_t> cardinal(xcb_window_t window, xcb_atom_t name, xcb_atom_t type);
+  // The raw property, whatever its type, so that any change counts.
+  std::string activeWindowValue();
+  bool onEvents();
+
+  XPtr x_;
+  xcb_window_t root_;
+  xcb_atom_t activeWindowAtom_, pidAtom_, applicationIdAtom_, nameAtom_, utf8Atom_;
+  unsigned watch_ = 0;  // the GLib source of the display's events
+  std::string lastActive_;
+  std::function<void()> changed_;
+};
+
+}  // namespace focuswatch
+
+#endif  // FOCUSWATCH_X11_SESSION_H_
