@@ -42,6 +42,11 @@ class LaunchTest : public ::testing::Test {
   fs::path root_;
 };
 
+TEST(BundlePathTest, ThePathWithoutItsLastThreeComponents) {
+  EXPECT_EQ(bundlePath("/p/Vantrel.app/Contents/MacOS/loginhelper//"), "/p/Vantrel.app");
+  EXPECT_EQ(bundlePath("/a/b"), "/");
+}
+
 TEST_F(LaunchTest, StartsTheBundleAroundTheResolvedProgramHidden) {
   std::string odd = "My \"Odd\" App\n.app";
   EXPECT_TRUE(launch(program(odd)));
