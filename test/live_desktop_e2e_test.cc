@@ -52,13 +52,12 @@ class LiveDesktopTest : public ::testing::Test {
   }
 
   std::unique_ptr<Running> start(std::vector<std::string> argv, bool quiet = false, bool group = false) {
-    Launch launch{std::move(argv), {{"DISPLAY", display_}, {"ACCESSIBILITY_ENABLED", "1"}}};
-    launch.discardOutput = quiet;
-    launch.ownGroup = group;
-    return std::make_unique<Running>(launch);
+    return std::make_unique<Running>(Launch{.argv = std::move(argv),
+                                            .env = {{"DISPLAY", display_}, {"ACCESSIBILITY_ENABLED", "1"}},
+                                            .quiet = quiet, .ownGroup = group});
   }
   testing_support::Outcome run(std::vector<std::string> argv) {
-    return testing_support::run(Launch{std::move(argv), {{"DISPLAY", display_}}, {"FOCUSWATCH_DESKTOP"}});
+    return testing_support::run({std::move(argv), {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}}}});
   }
   std::string url(const std::string& page) const { return "http://127.0.0.1:" + port_ + "/" + page; }
 
@@ -115,7 +114,7 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
 }
 
 TEST_F(LiveDesktopTest, ActiveWindowChangesPostActivity) {
-  Running watching(Launch{{FOCUSWATCH_PATH}, {{"DISPLAY", display_}}, {"FOCUSWATCH_DESKTOP"}});
+  Running watching({{FOCUSWATCH_PATH}, {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}}}});
   ASSERT_TRUE(watching.nextLine(5s));  // the line at start
   // Two switches well inside the first two seconds, before any tick.
   for (const char* window : {"0x100001", "0x100002"}) {

@@ -21,24 +21,18 @@ struct Outcome {
 };
 
 struct Launch {
-  Launch(std::vector<std::string> argv, std::map<std::string, std::string> env = {},
-         std::vector<std::string> unset = {})
-      : argv(std::move(argv)), env(std::move(env)), unset(std::move(unset)) {}
-  std::vector<std::string> argv;            // argv[0] is the program
-  std::map<std::string, std::string> env;   // added to this environment
-  std::vector<std::string> unset;           // removed from it
-  std::optional<std::string> input;         // standard input; none: /dev/null
-  std::vector<int> closed;                  // standard streams it starts without
-  bool nonBlockingOutput = false;           // O_NONBLOCK on its standard output
-  bool discardOutput = false;               // Running: no standard output
-  bool ownGroup = false;                    // a process group of its own, ended whole
-  std::chrono::milliseconds readAfter{0};   // run: lets its output fill first
+  std::vector<std::string> argv;  // argv[0] is the program
+  // Changes to this environment; a name without a value is removed.
+  std::map<std::string, std::optional<std::string>> env = {};
+  std::optional<std::string> input = {};  // standard input; none: /dev/null
+  std::vector<int> closed = {};           // standard streams it starts without
+  bool nonBlockingOutput = false;         // O_NONBLOCK on its standard output
+  bool quiet = false;                     // its output goes to /dev/null
+  bool ownGroup = false;                  // a process group of its own, ended whole
 };
 
-// Runs to the end; the child is killed after `limit`.
-Outcome run(const Launch& launch, std::chrono::milliseconds limit = std::chrono::seconds(30));
-
-// A program left running, whose standard output is read line by line.
+// A started program, whose standard output is read as it comes; standard
+// error is kept until it ends.
 class Running {
  public:
   explicit Running(const Launch& launch);
@@ -46,15 +40,23 @@ class Running {
   // The next line, without its line feed; absent at the end or after `limit`.
   std::optional<std::string> nextLine(std::chrono::milliseconds limit);
   void closeOutput();
-  // Waits for it to end, killing it after `limit`.
+  // Waits for it to end, killing it after `limit`; `out` is what was not
+  // taken as lines.
   Outcome wait(std::chrono::milliseconds limit);
 
  private:
+  bool read(std::chrono::steady_clock::time_point deadline);
+  friend Outcome run(const Launch&, std::chrono::milliseconds);
+
   pid_t pid_ = -1;
   bool ownGroup_ = false;
   int out_ = -1;
+  int err_ = -1;
   std::string buffer_;
 };
+
+// Runs to the end; the child is killed after `limit`.
+Outcome run(const Launch& launch, std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 }  // namespace testing_support
 

@@ -1,12 +1,11 @@
 #include "tokenvault/vault.h"
 
-#include <signal.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -17,10 +16,10 @@ constexpr int32_t kMissing = kErrSecItemNotFound;
 constexpr int32_t kOther = -25308;
 
 // Answers every call with its preset code (success otherwise) and records
-// the calls made.
+// the calls made, each with the bytes it was given.
 class RecordingKeychain : public Keychain {
  public:
-  RecordingKeychain(std::vector<std::string>& calls, std::map<std::string, int32_t> codes, std::string stored)
+  RecordingKeychain(std::string& calls, std::map<std::string, int32_t> codes, std::string stored)
       : calls_(calls), codes_(std::move(codes)), stored_(std::move(stored)) {}
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
     data.assign(reinterpret_cast<const uint8_t*>(stored_.data()), stored_.size());
@@ -35,10 +34,10 @@ class RecordingKeychain : public Keychain {
  private:
   int32_t record(const std::string& call, const ItemQuery& query, std::span<const uint8_t> data) {
     EXPECT_EQ(query.service + " " + query.account, "mirrowin.vantrel.linear.oauth default");
-    calls_.push_back(data.empty() ? call : call + " " + std::string(data.begin(), data.end()));
+    calls_ += " " + call + (data.empty() ? "" : ":" + std::string(data.begin(), data.end()));
     return codes_.contains(call) ? codes_[call] : kErrSecSuccess;
   }
-  std::vector<std::string>& calls_;
+  std::string& calls_;
   std::map<std::string, int32_t> codes_;
   std::string stored_;
 };
@@ -48,39 +47,32 @@ struct Case {
   std::string input;
   std::map<std::string, int32_t> codes;
   int status;
-  std::vector<std::string> calls;
+  std::string calls;
   std::string output = "";
   std::string stored = "token\n";
   std::vector<int> closed = {};  // standard streams that were closed at start
 };
 
 void expectRun(const Case& c) {
-  std::vector<std::string> calls;
-  FILE* in = std::tmpfile();
-  std::fwrite(c.input.data(), 1, c.input.size(), in);
-  std::rewind(in);
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
+  FILE* streams[2] = {std::tmpfile(), std::tmpfile()};
+  std::fwrite(c.input.data(), 1, c.input.size(), streams[0]);
+  std::rewind(streams[0]);
+  int fds[2];
+  for (int i = 0; i < 2; ++i)
+    fds[i] = std::count(c.closed.begin(), c.closed.end(), i) ? -1 : ::fileno(streams[i]);
   std::vector<std::string> arguments = {"tokenvault"};
   arguments.insert(arguments.end(), c.words.begin(), c.words.end());
-  auto closed = [&](int fd) { return std::count(c.closed.begin(), c.closed.end(), fd) > 0; };
-  std::thread reader;
-  std::string output;
-  reader = std::thread([&] {
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) output.append(buffer, n);
-  });
+  std::string calls;
   int status = runTokenVault(
       arguments,
       [&] {
-        calls.push_back("make");
+        calls += "make";
         return std::make_unique<RecordingKeychain>(calls, c.codes, c.stored);
       },
-      closed(0) ? -1 : ::fileno(in), closed(1) ? -1 : out[1]);
-  std::fclose(in);
-  ::close(out[1]);
-  reader.join();
-  ::close(out[0]);
+      fds[0], fds[1]);
+  std::string output(::lseek(::fileno(streams[1]), 0, SEEK_END), '\0');
+  ::pread(::fileno(streams[1]), output.data(), output.size(), 0);
+  for (FILE* stream : streams) std::fclose(stream);
   std::string name = c.words.empty() ? "(none)" : c.words[0];
   EXPECT_EQ(status, c.status) << name;
   EXPECT_EQ(calls, c.calls) << name;
@@ -90,40 +82,34 @@ void expectRun(const Case& c) {
 TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
   std::string longest(16383, 't'), foreign(40000, 'f');
   for (const Case& c : std::vector<Case>{
-           {{}, "", {}, 64, {}}, {{"read", "x"}, "", {}, 64, {}}, {{"READ"}, "", {}, 64, {}}, {{""}, "", {}, 64, {}},
-           {{"write"}, "", {}, 64, {}}, {{"write"}, std::string(16384, 'x'), {}, 64, {}},
-           {{"write"}, std::string(100000, 'x'), {}, 64, {}},
-           {{"read"}, "", {}, 0, {"make", "copy"}, "token\n"},
-           {{"read"}, "", {}, 0, {"make", "copy"}, foreign, foreign},  // longer than a write takes
-           {{"read"}, "", {}, 0, {"make", "copy"}, "x", "x"},
-           {{"read"}, "", {{"copy", kMissing}}, 2, {"make", "copy"}},
-           {{"read"}, "", {{"copy", kOther}}, 1, {"make", "copy"}},
-           {{"write"}, longest, {}, 0, {"make", "update " + longest}},
-           {{"write"}, "t", {{"update", kMissing}}, 0, {"make", "update t", "add t"}},
-           {{"write"}, "t", {{"update", kMissing}, {"add", kMissing}}, 2, {"make", "update t", "add t"}},
-           {{"write"}, "t", {{"update", kMissing}, {"add", kOther}}, 1, {"make", "update t", "add t"}},
-           {{"write"}, "t", {{"update", kOther}}, 1, {"make", "update t"}},
-           {{"delete"}, "", {}, 0, {"make", "delete"}},
-           {{"delete"}, "", {{"delete", kMissing}}, 0, {"make", "delete"}},
-           {{"delete"}, "", {{"delete", kOther}}, 1, {"make", "delete"}},
+           {{}, "", {}, 64, ""}, {{"read", "x"}, "", {}, 64, ""}, {{"READ"}, "", {}, 64, ""},
+           {{"write"}, "", {}, 64, ""}, {{"write"}, std::string(16384, 'x'), {}, 64, ""},
+           {{"read"}, "", {}, 0, "make copy", "token\n"},
+           {{"read"}, "", {}, 0, "make copy", foreign, foreign},  // longer than a write takes
+           {{"read"}, "", {}, 0, "make copy", "x", "x"},
+           {{"read"}, "", {{"copy", kMissing}}, 2, "make copy"}, {{"read"}, "", {{"copy", kOther}}, 1, "make copy"},
+           {{"write"}, longest, {}, 0, "make update:" + longest},
+           {{"write"}, "t", {{"update", kMissing}}, 0, "make update:t add:t"},
+           {{"write"}, "t", {{"update", kMissing}, {"add", kMissing}}, 2, "make update:t add:t"},
+           {{"write"}, "t", {{"update", kMissing}, {"add", kOther}}, 1, "make update:t add:t"},
+           {{"write"}, "t", {{"update", kOther}}, 1, "make update:t"},
+           {{"delete"}, "", {}, 0, "make delete"}, {{"delete"}, "", {{"delete", kMissing}}, 0, "make delete"},
+           {{"delete"}, "", {{"delete", kOther}}, 1, "make delete"},
            // A closed stream fails the operation that needs it, before the keychain.
-           {{"read"}, "", {}, 1, {}, "", "token\n", {1}}, {{"write"}, "t", {}, 1, {}, "", "token\n", {0}},
-           {{"read"}, "", {}, 0, {"make", "copy"}, "token\n", "token\n", {0}},
-           {{"delete"}, "", {}, 0, {"make", "delete"}, "", "token\n", {0, 1}},
-           {{"READ"}, "", {}, 64, {}, "", "token\n", {0, 1}}}) {
+           {{"read"}, "", {}, 1, "", "", "token\n", {1}}, {{"write"}, "t", {}, 1, "", "", "token\n", {0}},
+           {{"read"}, "", {}, 0, "make copy", "token\n", "token\n", {0}},
+           {{"delete"}, "", {}, 0, "make delete", "", "token\n", {0, 1}},
+           {{"READ"}, "", {}, 64, "", "", "token\n", {0, 1}}}) {
     expectRun(c);
   }
 }
 
 TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
-  ::signal(SIGPIPE, SIG_IGN);
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  ::close(out[0]);
-  std::vector<std::string> calls;
+  int full = ::open("/dev/full", O_WRONLY);
+  std::string calls;
   auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, std::map<std::string, int32_t>{}, "t"); };
-  EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, out[1]), 1);
-  ::close(out[1]);
+  EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, full), 1);
+  ::close(full);
 }
 
 TEST(SecretBufferTest, AssignKeepsEveryByteAndGrowsWhenItMust) {
