@@ -65,17 +65,13 @@ TEST(SelectedNerritWorktreeTest, OnlyATakenRowIsNotEntered) {
 }
 
 TEST(SelectedNerritWorktreeTest, WalksStopAtTheirLimits) {
-  EXPECT_EQ(worktreeIn(nested(row("|a::b"), 25)), "a::b");
-  EXPECT_EQ(worktreeIn(nested(row("|a::b"), 26)), std::nullopt);
-  EXPECT_EQ(worktreeIn(after(2498, row("|a::b"))), "a::b");
-  TestDesktop beyond(withWindow(after(2499, row("|a::b"))));
-  EXPECT_EQ(selectedNerritWorktree(beyond.desktop(), application(7)), std::nullopt);
-  EXPECT_EQ(beyond.readsOf("AXRole"), 2500u);
+  auto found = [](TestDesktop& t) { return selectedNerritWorktree(t.desktop(), application(7)) == "a::b"; };
+  expectBound([](int n) { return withWindow(nested(row("|a::b"), n)); }, 25, found);
+  expectBound([](int n) { return withWindow(after(n, row("|a::b"))); }, 2498, found, "AXRole", 2500);
   // A card search that runs out gives no answer, never another one.
   std::vector<Json> card = {{"rounded-lg", "cursor-pointer"}};
+  expectBound([&](int n) { return withWindow({{"AXChildren", {carded("|a::b", card, n)}}}); }, 9998, found);
   EXPECT_EQ(worktreeOf({carded("|a::b", card, 63), carded("|c::d", card, 63)}), std::nullopt);
-  EXPECT_EQ(worktreeOf({carded("|a::b", card, 9998)}), "a::b");  // at the limit
-  EXPECT_EQ(worktreeOf({carded("|a::b", card, 9999)}), std::nullopt);
   EXPECT_EQ(worktreeOf({row("|a::b"), carded("|c::d", card, 9999)}), std::nullopt);
 }
 

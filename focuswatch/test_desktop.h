@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "focuswatch/desktop_sim.h"
 
@@ -91,6 +94,17 @@ inline Json selfLoop(int fanOut, Json element = Json::object()) {
   element["id"] = "loop";
   element["AXChildren"] = Json(fanOut, {{"ref", "loop"}});
   return element;
+}
+
+// A walk's bound: `found` holds on the desktop `tree(limit)` and fails on
+// `tree(limit + 1)`, which costs `reads` reads of `counted` when given.
+inline void expectBound(const std::function<Json(int)>& tree, int limit,
+                        const std::function<bool(TestDesktop&)>& found, const std::string& counted = "",
+                        size_t reads = 0) {
+  TestDesktop at(tree(limit)), past(tree(limit + 1));
+  EXPECT_TRUE(found(at)) << "at the limit, " << limit;
+  EXPECT_FALSE(found(past)) << "past the limit, " << limit + 1;
+  if (reads) { EXPECT_EQ(past.readsOf(counted), reads); }
 }
 
 }  // namespace focuswatch

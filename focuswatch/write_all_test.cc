@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <string>
@@ -36,6 +37,32 @@ TEST(WriteAllTest, EveryByteOrTheFailureThatStoppedIt) {
   EXPECT_EQ(writeAll(devFull, "x"), ENOSPC);
   ::close(devFull);
   ::close(closed[1]);
+}
+
+// A signal that interrupts a blocked write (no SA_RESTART) costs nothing.
+TEST(WriteAllTest, InterruptedWritesGoOn) {
+  struct sigaction ignore = {};
+  ignore.sa_handler = [](int) {};
+  ::sigaction(SIGALRM, &ignore, nullptr);
+  int slow[2];
+  ASSERT_EQ(::pipe(slow), 0);
+  std::string text(1'000'000, 'x'), read;
+  std::thread reader([&] {
+    sigset_t alarm;
+    sigemptyset(&alarm);
+    sigaddset(&alarm, SIGALRM);
+    ::pthread_sigmask(SIG_BLOCK, &alarm, nullptr);  // every alarm reaches the writer
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(slow[0], buffer, sizeof buffer)) > 0; ::usleep(100)) read.append(buffer, n);
+  });
+  itimerval often = {{0, 200}, {0, 200}}, never = {};
+  ::setitimer(ITIMER_REAL, &often, nullptr);
+  EXPECT_EQ(writeAll(slow[1], text), 0);
+  ::setitimer(ITIMER_REAL, &never, nullptr);
+  ::close(slow[1]);
+  reader.join();
+  ::close(slow[0]);
+  EXPECT_TRUE(read == text) << read.size() << " bytes of " << text.size();
 }
 
 }  // namespace
