@@ -27,9 +27,10 @@ TEST(WriteAllTest, EveryByteOrTheFailureThatStoppedIt) {
     for (ssize_t n; (n = ::read(full[0], buffer, sizeof buffer)) > 0;) read.append(buffer, n);
   });
   EXPECT_EQ(writeAll(full[1], text), 0);  // full many times over, waited for
+  EXPECT_EQ(writeAll(full[1], "y"), 0);   // one byte is a whole write too
   ::close(full[1]);
   reader.join();
-  EXPECT_EQ(read.size(), text.size());
+  EXPECT_TRUE(read == text + "y") << read.size() << " bytes";
   EXPECT_EQ(writeAll(closed[1], "x"), EPIPE);
   EXPECT_EQ(writeAll(-1, "x"), EBADF);
   EXPECT_EQ(writeAll(-1, ""), 0);
