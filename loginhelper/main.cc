@@ -1,7 +1,6 @@
 // loginhelper: registers, unregisters and reports the host's login item,
 // and starts the host hidden with "--background".
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -9,29 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "common/standard_streams.h"
 #include "loginhelper/commands.h"
 #include "loginhelper/launch.h"
 #include "loginhelper/write_all.h"
 
-namespace {
-
-// Opens /dev/null on each of descriptors 0 to 2 that is closed, so that no
-// file the helper opens later (the autostart entry) becomes one of them.
-// Whether standard output was among the closed ones.
-bool openClosedStandardStreams() {
-  bool outputClosed = false;
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    if (fd == STDOUT_FILENO) outputClosed = true;
-    ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);  // takes `fd`
-  }
-  return outputClosed;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  bool outputClosed = openClosedStandardStreams();
+  bool outputClosed = vantrel::openClosedStandardStreams()[STDOUT_FILENO];
   std::vector<std::string> arguments(argv, argv + argc);
   std::optional<std::string> ownPath;
   if (argc > 0) ownPath = argv[0];
