@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "focuswatch/accessibility.h"
+#include "focuswatch/event_record.h"
+#include "focuswatch/sim_document.h"
 #include "focuswatch/test_desktop.h"
 
 namespace focuswatch {
@@ -114,6 +116,61 @@ TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
   EXPECT_FALSE(t.desktop().isProcessTrusted());
   std::filesystem::create_directory(t.file("desktop.json"));
   EXPECT_FALSE(t.desktop().isProcessTrusted());
+}
+
+TEST(SimDocumentTest, ContainersOfTheWrongTypeRefuseTheFile) {
+  for (const char* wrong : {
+           R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
+           R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
+           R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
+           R"({"frontmostApplication": {"processIdentifier": [5]}})",
+           R"({"frontmostApplication": {"processIdentifier": 5, "bundleIdentifier": ["a", "b"]}})",
+           R"({"applications": {"7": {"id": ["a"]}}})"}) {
+    EXPECT_THROW(parseSimDocument(wrong), std::runtime_error) << wrong;
+  }
+}
+
+// One sample's line and trace, with the document's clocks fixed.
+std::string sample(TestDesktop& t) {
+  static const BrowserConfiguration kTracking =
+      buildBrowserConfiguration({"focuswatch", "--browser-tracking"});
+  t.clearTrace();
+  std::string line = eventLine(t.desktop(), kTracking, "activity").value_or("(dropped)");
+  for (const std::string& call : t.trace()) line += "\n" + call;
+  return line;
+}
+
+// Keys the format does not know change nothing, whatever they hold: not
+// even values that look like the format's own.
+TEST(SimDocumentTest, UnknownKeysChangeNothingWhateverTheyHold) {
+  std::vector<Json> desktops;
+  for (const char* demo : {"plain", "nerrit", "browser-document", "untrusted"})
+    desktops.push_back(Json::parse(std::ifstream(std::string(DEMO_DIR) + "/" + demo + ".json")));
+  for (Json& desktop : desktops) {
+    desktop["observedAt"] = 1.5;
+    desktop["uptime"] = 2.5;
+  }
+  for (const Json& desktop : desktops) {
+    const Json values[] = {
+        nullptr, true, -1, "com.x.nerrit", Json::array(), Json::object(),
+        {{"accessibilityTrusted", !desktop["accessibilityTrusted"]}, {"idleSeconds", 42},
+         {"observedAt", 5}, {"uptime", 6}},
+        {{"bundleIdentifier", "com.x.nerrit"}, {"localizedName", "X"}, {"processIdentifier", 5}},
+        Json::array({{{"accessibilityTrusted", true}}, Json::array({true, 5, "com.x.nerrit"})}),
+        {{"frontmostApplication", {{"processIdentifier", 1}}}, {"applications", {{"1", {{"id", 1}}}}}},
+        nested({{"id", Json::array({"a"})}, {"AXParent", {{"ref", "x"}}}}, 30),
+        desktop};
+    TestDesktop t(desktop);
+    const std::string expected = sample(t);
+    for (const Json& value : values) {
+      for (const char* place : {"", "frontmostApplication"}) {
+        Json changed = desktop;
+        (*place ? changed[place] : changed)["extra"] = value;
+        t.write(changed);
+        EXPECT_EQ(sample(t), expected) << (*place ? place : "top level") << ": " << value.dump().substr(0, 200);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ class Builder {
   }
   bool binary(Json::binary_t&) { return put(SimValue(Kind::kOther)); }
   bool key(Json::string_t& name) {
-    stack_.back().key = std::move(name);
+    if (ignored_ == 0) stack_.back().key = std::move(name);
     return true;
   }
   bool start_object(size_t);
@@ -174,7 +174,7 @@ bool Builder::start_object(size_t) {
         stack_.push_back(Frame(Place::kApplications));
         return true;
       }
-      return ignore();
+      return put(SimValue(Kind::kOther)) && ignore();  // a number or flag: the wrong type
     case Place::kFrontmost:
       if (outer.key == "processIdentifier" || outer.key == "bundleIdentifier" ||
           outer.key == "localizedName")
@@ -262,12 +262,7 @@ bool Builder::start_array(size_t) {
     case Place::kRoot:
       malformed("the desktop is not a JSON object");
     case Place::kTop:
-      if (outer.key == "frontmostApplication") frontmost_ = Frontmost::of(false);
-      if (outer.key == "applications") {
-        applicationsWritten_ = true;
-        applicationsObject_ = false;
-      }
-      return ignore();
+      return put(SimValue(Kind::kOther)) && ignore();  // the wrong type, where it matters
     case Place::kFrontmost:
       return start_object(0);  // kept only as "something other than text"
     case Place::kApplications:
@@ -301,6 +296,7 @@ bool Builder::end_array() {
 }
 
 bool Builder::put(SimValue value) {
+  if (ignored_ > 0) return true;  // inside a part that is not kept
   Frame& frame = stack_.back();
   switch (frame.place) {
     case Place::kRoot:
