@@ -50,11 +50,9 @@ constexpr const char* kNullPath = "/org/a11y/atspi/null";
 constexpr int kFocusDepthLimit = 26;
 constexpr int kFocusVisitLimit = 2500;
 
-void unrefMessage(sd_bus_message* message) { sd_bus_message_unref(message); }
-using MessagePtr = std::unique_ptr<sd_bus_message, Deleter<sd_bus_message, unrefMessage>>;
-using VariantPtr = std::unique_ptr<GVariant, Deleter<GVariant, g_variant_unref>>;
-void unrefConnection(GDBusConnection* connection) { g_object_unref(connection); }
-using ConnectionPtr = std::unique_ptr<GDBusConnection, Deleter<GDBusConnection, unrefConnection>>;
+using MessagePtr = std::unique_ptr<sd_bus_message, vantrel::Deleter<sd_bus_message_unref>>;
+using VariantPtr = std::unique_ptr<GVariant, vantrel::Deleter<g_variant_unref>>;
+using ConnectionPtr = std::unique_ptr<GDBusConnection, vantrel::Deleter<g_object_unref>>;
 
 // One node of another application's tree: its bus name and object path.
 // An application element knows only its process until it is first read.

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "focuswatch/deleter.h"
+#include "common/deleter.h"
 #include "focuswatch/desktop.h"
 
 typedef struct _GDBusConnection GDBusConnection;
@@ -34,10 +34,9 @@ class AtspiTree {
   AttributeRead read(const Element& element, std::string_view name);
 
  private:
-  static void closeBus(sd_bus* bus) { sd_bus_flush_close_unref(bus); }
   void connectAccessibilityBus(GDBusConnection* session);
 
-  using BusPtr = std::unique_ptr<sd_bus, Deleter<sd_bus, closeBus>>;
+  using BusPtr = std::unique_ptr<sd_bus, vantrel::Deleter<sd_bus_flush_close_unref>>;
   BusPtr bus_;
   bool trusted_ = false;
 };

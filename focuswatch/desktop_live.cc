@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "focuswatch/atspi_tree.h"
-#include "focuswatch/deleter.h"
+#include "common/deleter.h"
 #include "focuswatch/observers.h"
 #include "focuswatch/trace.h"
 #include "focuswatch/x11_session.h"
@@ -15,8 +15,7 @@ namespace focuswatch {
 
 namespace {
 
-void unrefConnection(GDBusConnection* connection) { g_object_unref(connection); }
-using ConnectionPtr = std::unique_ptr<GDBusConnection, Deleter<GDBusConnection, unrefConnection>>;
+using ConnectionPtr = std::unique_ptr<GDBusConnection, vantrel::Deleter<g_object_unref>>;
 
 // The X11 session and the AT-SPI tree behind the platform boundary, with
 // logind's sleep signal and the GLib main loop as the run loop.

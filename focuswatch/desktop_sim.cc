@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/unique_fd.h"
 #include "focuswatch/sim_document.h"
-#include "focuswatch/unique_fd.h"
 
 namespace focuswatch {
 
@@ -171,7 +171,7 @@ void SimDesktop::post(std::string_view line) {
 }
 
 void SimDesktop::runMainRunLoop() {
-  UniqueFd pipe;
+  vantrel::UniqueFd pipe;
   if (!paths_.notify.empty()) {
     // Opened for writing too, so that the pipe never reports an end when a
     // writer closes it; only a named pipe is read at all.

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "common/io.h"
 #include "focuswatch/accessibility.h"
 #include "focuswatch/browser_page.h"
 #include "focuswatch/nerrit_tab.h"
 #include "focuswatch/nerrit_worktree.h"
 #include "focuswatch/text.h"
-#include "focuswatch/write_all.h"
 
 namespace focuswatch {
 
@@ -92,7 +92,7 @@ void writeLine(std::string text) {
   // The reader has gone away. Normally SIGPIPE has ended the process
   // already; a parent that left the signal ignored gets the same end. Any
   // other failure drops this one line.
-  if (writeAll(STDOUT_FILENO, text) == EPIPE) std::exit(0);
+  if (vantrel::writeAll(STDOUT_FILENO, text) == EPIPE) std::exit(0);
 }
 
 }  // namespace focuswatch

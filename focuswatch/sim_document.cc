@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "focuswatch/unique_fd.h"
-#include "focuswatch/write_all.h"
+#include "common/io.h"
+#include "common/unique_fd.h"
 
 namespace focuswatch {
 
@@ -467,7 +467,7 @@ void Builder::numberElements() {
 }
 
 std::string readFile(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  vantrel::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) malformed(std::strerror(errno));
   struct stat status;
   if (::fstat(fd.get(), &status) != 0) malformed(std::strerror(errno));
@@ -475,13 +475,7 @@ std::string readFile(const std::string& path) {
   if (static_cast<uint64_t>(status.st_size) > kLargestDesktopFile) malformed("larger than 64 MiB");
   std::string text(static_cast<size_t>(status.st_size), '\0');
   size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::read(fd.get(), text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) malformed(std::strerror(errno));
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
+  if (int error = vantrel::readAll(fd.get(), text.data(), text.size(), &done)) malformed(std::strerror(error));
   text.resize(done);
   return text;
 }
@@ -521,7 +515,7 @@ std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path) {
   try {
     return parseSimDocument(readFile(path));
   } catch (const std::exception& e) {
-    writeAll(STDERR_FILENO, "focuswatch: desktop: " + path + ": " + e.what() + "\n");
+    vantrel::writeAll(STDERR_FILENO, "focuswatch: desktop: " + path + ": " + e.what() + "\n");
     return std::make_shared<SimDocument>();
   }
 }

@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "focuswatch/write_all.h"
+#include "common/io.h"
 
 namespace focuswatch {
 
@@ -33,7 +33,7 @@ void TraceFile::line(std::string_view text) {
     }
   }
   whole += '\n';
-  writeAll(fd_.get(), whole);  // one write, so lines never interleave
+  vantrel::writeAll(fd_.get(), whole);  // one write, so lines never interleave
 }
 
 void TraceFile::attributeRead(std::string_view element, std::string_view attribute) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "focuswatch/unique_fd.h"
+#include "common/unique_fd.h"
 
 namespace focuswatch {
 
@@ -29,7 +29,7 @@ class TraceFile {
   // other control character "\xHH".
   void line(std::string_view text);
 
-  UniqueFd fd_;
+  vantrel::UniqueFd fd_;
 };
 
 // The wall clock, in seconds since 1970, and the time since boot.

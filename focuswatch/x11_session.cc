@@ -12,7 +12,7 @@ namespace {
 
 // What xcb hands back from malloc.
 template <typename T>
-using Malloced = std::unique_ptr<T, Deleter<void, free>>;
+using Malloced = std::unique_ptr<T, vantrel::Deleter<free>>;
 
 xcb_atom_t internAtom(xcb_connection_t* x, const char* name) {
   Malloced<xcb_intern_atom_reply_t> reply(

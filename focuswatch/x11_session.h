@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "focuswatch/deleter.h"
+#include "common/deleter.h"
 #include "focuswatch/desktop.h"
 
 namespace focuswatch {
@@ -33,7 +33,7 @@ class X11Session {
   void watchActiveWindow(std::function<void()> changed);
 
  private:
-  using XPtr = std::unique_ptr<xcb_connection_t, Deleter<xcb_connection_t, xcb_disconnect>>;
+  using XPtr = std::unique_ptr<xcb_connection_t, vantrel::Deleter<xcb_disconnect>>;
   explicit X11Session(XPtr x);
 
   std::optional<std::string> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type);

@@ -11,7 +11,8 @@
 
 #include <algorithm>
 
-#include "loginhelper/write_all.h"
+#include "common/io.h"
+#include "common/unique_fd.h"
 
 namespace loginhelper {
 
@@ -56,12 +57,10 @@ class XdgLoginItem : public LoginItemService {
       if (errno == ENOENT) return kNotRegistered;
       return fileError("Could not read the login item", path_, errno);
     }
-    int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return fileError("Could not read the login item", path_, errno);
+    vantrel::UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return fileError("Could not read the login item", path_, errno);
     std::string text;
-    int error = read(fd, text);
-    ::close(fd);
-    if (error != 0) return fileError("Could not read the login item", path_, error);
+    if (int error = read(fd.get(), text)) return fileError("Could not read the login item", path_, error);
     return autostartStatus(text);
   }
 
@@ -73,12 +72,12 @@ class XdgLoginItem : public LoginItemService {
     std::string entry = "[Desktop Entry]\nType=Application\nName=Vantrel\nExec=" +
                         execLine(program_) + "\nX-GNOME-Autostart-enabled=true\n";
     std::string temporary = directory + "/.mirrowin.vantrel.startup.XXXXXX";
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return fileError("Could not write the login item in", directory, errno);
-    int error = writeAll(fd, entry);
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (error == 0 && ::fchmod(fd, 0644) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
+    vantrel::UniqueFd fd(::mkstemp(temporary.data()));
+    if (!fd) return fileError("Could not write the login item in", directory, errno);
+    int error = vantrel::writeAll(fd.get(), entry);
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (error == 0 && ::fchmod(fd.get(), 0644) != 0) error = errno;
+    if (::close(fd.release()) != 0 && error == 0) error = errno;
     if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
     if (error != 0) {
       ::unlink(temporary.c_str());
@@ -101,17 +100,13 @@ class XdgLoginItem : public LoginItemService {
     if (::fstat(fd, &status) != 0) return errno;
     if (S_ISDIR(status.st_mode)) return EISDIR;
     if (!S_ISREG(status.st_mode)) return EINVAL;
-    char buffer[8192];
-    while (text.size() < kLargestEntry) {
-      ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, kLargestEntry - text.size()));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return errno;
-      if (n == 0) return 0;
-      text.append(buffer, static_cast<size_t>(n));
-    }
+    text.resize(kLargestEntry + 1);
+    size_t done = 0;
+    int error = vantrel::readAll(fd, text.data(), text.size(), &done);
+    text.resize(done);
     // Cut short: a line broken off at the end is not read at all.
-    text.resize(text.rfind('\n') + 1);
-    return 0;
+    if (done > kLargestEntry) text.resize(text.rfind('\n', kLargestEntry - 1) + 1);
+    return error;
   }
 
   std::string path_;

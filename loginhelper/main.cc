@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "common/io.h"
 #include "common/standard_streams.h"
 #include "loginhelper/commands.h"
 #include "loginhelper/launch.h"
-#include "loginhelper/write_all.h"
 
 int main(int argc, char** argv) {
   bool outputClosed = vantrel::openClosedStandardStreams()[STDOUT_FILENO];
@@ -26,12 +26,12 @@ int main(int argc, char** argv) {
   loginhelper::RunResult result = loginhelper::runLoginHelper(arguments, collaborators);
   if (!result.standardOutput.empty()) {
     // A report that cannot reach the host is a failure, not a success.
-    int error = outputClosed ? EBADF : loginhelper::writeAll(STDOUT_FILENO, result.standardOutput);
+    int error = outputClosed ? EBADF : vantrel::writeAll(STDOUT_FILENO, result.standardOutput);
     if (error != 0) {
       result.standardError = std::string("standard output: ") + ::strerror(error) + "\n";
       result.exitStatus = 1;
     }
   }
-  loginhelper::writeAll(STDERR_FILENO, result.standardError);
+  vantrel::writeAll(STDERR_FILENO, result.standardError);
   return result.exitStatus;
 }

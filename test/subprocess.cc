@@ -9,6 +9,8 @@
 
 #include <stdexcept>
 
+#include "common/io.h"
+
 extern char** environ;
 
 namespace testing_support {
@@ -18,13 +20,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // An unlinked file holding `text`, read from its start.
-int temporaryFile(const std::string& text) {
+vantrel::UniqueFd temporaryFile(const std::string& text) {
   char path[] = "/tmp/subprocess-XXXXXX";
-  int fd = ::mkostemp(path, O_CLOEXEC);
-  if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-    throw std::runtime_error("temporary file");
+  vantrel::UniqueFd fd(::mkostemp(path, O_CLOEXEC));
+  if (!fd || vantrel::writeAll(fd.get(), text) != 0) throw std::runtime_error("temporary file");
   ::unlink(path);
-  ::lseek(fd, 0, SEEK_SET);
+  ::lseek(fd.get(), 0, SEEK_SET);
   return fd;
 }
 
@@ -47,15 +48,18 @@ Running::Running(const Launch& launch) : ownGroup_(launch.ownGroup) {
     if (value) env.push_back(name + "=" + *value);
   std::vector<char*> argvPointers = pointers(argv), envPointers = pointers(env);
 
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  if (launch.nonBlockingOutput) ::fcntl(out[1], F_SETFL, O_NONBLOCK);
-  int in = launch.input ? temporaryFile(*launch.input) : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  int pipe[2];
+  if (::pipe2(pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  out_.reset(pipe[0]);
+  vantrel::UniqueFd out(pipe[1]);
+  if (launch.nonBlockingOutput) ::fcntl(out.get(), F_SETFL, O_NONBLOCK);
+  vantrel::UniqueFd in = launch.input ? temporaryFile(*launch.input)
+                                      : vantrel::UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  vantrel::UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   err_ = temporaryFile("");
   pid_ = ::fork();
   if (pid_ == 0) {  // only async-signal-safe calls from here on
-    int streams[3] = {in, launch.quiet ? null : out[1], err_};
+    int streams[3] = {in.get(), launch.quiet ? null.get() : out.get(), err_.get()};
     for (int fd = 0; fd < 3; ++fd) ::dup2(streams[fd], fd);
     for (int fd : launch.closed) ::close(fd);
     // With its own group (id = its pid), whatever it forks is ended with it.
@@ -64,25 +68,21 @@ Running::Running(const Launch& launch) : ownGroup_(launch.ownGroup) {
     ::execve(argvPointers[0], argvPointers.data(), envPointers.data());
     ::_exit(127);
   }
-  for (int fd : {in, null, out[1]}) ::close(fd);
-  out_ = out[0];
   if (pid_ < 0) throw std::runtime_error("fork");
 }
 
 Running::~Running() {
   if (pid_ > 0) wait(std::chrono::milliseconds(0));
-  for (int fd : {out_, err_})
-    if (fd >= 0) ::close(fd);
 }
 
 // Adds what standard output has to the buffer; false at its end or after
 // `deadline`.
 bool Running::read(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  pollfd polled{out_, POLLIN, 0};
-  if (out_ < 0 || ::poll(&polled, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0) return false;
+  pollfd polled{out_.get(), POLLIN, 0};
+  if (!out_ || ::poll(&polled, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0) return false;
   char buffer[65536];
-  ssize_t n = ::read(out_, buffer, sizeof buffer);
+  ssize_t n = ::read(out_.get(), buffer, sizeof buffer);
   if (n > 0) buffer_.append(buffer, static_cast<size_t>(n));
   return n > 0 || (n < 0 && errno == EINTR);
 }
@@ -97,10 +97,7 @@ std::optional<std::string> Running::nextLine(std::chrono::milliseconds limit) {
   return line;
 }
 
-void Running::closeOutput() {
-  ::close(out_);
-  out_ = -1;
-}
+void Running::closeOutput() { out_.reset(); }
 
 Outcome Running::wait(std::chrono::milliseconds limit) {
   Clock::time_point deadline = Clock::now() + limit;
@@ -116,8 +113,8 @@ Outcome Running::wait(std::chrono::milliseconds limit) {
   if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
   outcome.out = std::move(buffer_);
   char buffer[65536];
-  ::lseek(err_, 0, SEEK_SET);
-  for (ssize_t n; (n = ::read(err_, buffer, sizeof buffer)) > 0;) outcome.err.append(buffer, static_cast<size_t>(n));
+  ::lseek(err_.get(), 0, SEEK_SET);
+  for (ssize_t n; (n = ::read(err_.get(), buffer, sizeof buffer)) > 0;) outcome.err.append(buffer, static_cast<size_t>(n));
   return outcome;
 }
 

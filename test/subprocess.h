@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_fd.h"
+
 namespace testing_support {
 
 struct Outcome {
@@ -50,8 +52,8 @@ class Running {
 
   pid_t pid_ = -1;
   bool ownGroup_ = false;
-  int out_ = -1;
-  int err_ = -1;
+  vantrel::UniqueFd out_;
+  vantrel::UniqueFd err_;
   std::string buffer_;
 };
 

@@ -1,12 +1,12 @@
 // An owned file descriptor, closed when its owner goes.
-#ifndef FOCUSWATCH_UNIQUE_FD_H_
-#define FOCUSWATCH_UNIQUE_FD_H_
+#ifndef COMMON_UNIQUE_FD_H_
+#define COMMON_UNIQUE_FD_H_
 
 #include <unistd.h>
 
 #include <utility>
 
-namespace focuswatch {
+namespace vantrel {
 
 class UniqueFd {
  public:
@@ -24,11 +24,13 @@ class UniqueFd {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
+  // Gives up ownership without closing.
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;
 };
 
-}  // namespace focuswatch
+}  // namespace vantrel
 
-#endif  // FOCUSWATCH_UNIQUE_FD_H_
+#endif  // COMMON_UNIQUE_FD_H_
