@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "focuswatch/browser_config.h"
-#include "focuswatch/desktop_sim.h"
-#include "focuswatch/sim_document.h"
+#include "focuswatch/sim/desktop_sim.h"
+#include "focuswatch/sim/sim_document.h"
 #include "focuswatch/event_record.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "focuswatch/desktop_sim.h"
+#include "focuswatch/sim/desktop_sim.h"
 
 namespace focuswatch {
 

@@ -13,9 +13,9 @@
 #include <string_view>
 
 #include "focuswatch/browser_config.h"
-#include "focuswatch/desktop_sim.h"
+#include "focuswatch/sim/desktop_sim.h"
 #include "focuswatch/event_record.h"
-#include "focuswatch/sim_document.h"
+#include "focuswatch/sim/sim_document.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The simulated desktop: a JSON file read afresh for every sample, a trace
 // of every platform call served, and a named pipe of workspace
 // notifications. Used wherever the macOS frameworks are not.
-#ifndef FOCUSWATCH_DESKTOP_SIM_H_
-#define FOCUSWATCH_DESKTOP_SIM_H_
+#ifndef FOCUSWATCH_SIM_DESKTOP_SIM_H_
+#define FOCUSWATCH_SIM_DESKTOP_SIM_H_
 
 #include <map>
 #include <memory>
@@ -11,7 +11,7 @@
 
 #include "focuswatch/desktop.h"
 #include "focuswatch/observers.h"
-#include "focuswatch/trace.h"
+#include "focuswatch/sim/trace.h"
 
 namespace focuswatch {
 
@@ -59,4 +59,4 @@ class SimDesktop : public Desktop {
 
 }  // namespace focuswatch
 
-#endif  // FOCUSWATCH_DESKTOP_SIM_H_
+#endif  // FOCUSWATCH_SIM_DESKTOP_SIM_H_

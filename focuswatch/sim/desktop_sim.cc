@@ -1,4 +1,4 @@
-#include "focuswatch/desktop_sim.h"
+#include "focuswatch/sim/desktop_sim.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <chrono>
 
 #include "common/unique_fd.h"
-#include "focuswatch/sim_document.h"
+#include "focuswatch/sim/sim_document.h"
 
 namespace focuswatch {
 

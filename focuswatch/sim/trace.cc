@@ -1,4 +1,4 @@
-#include "focuswatch/trace.h"
+#include "focuswatch/sim/trace.h"
 
 #include <errno.h>
 #include <fcntl.h>

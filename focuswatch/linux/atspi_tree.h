@@ -1,8 +1,8 @@
 // The accessibility trees of other applications, read over the session's
 // AT-SPI bus: one request per read, sent and answered in the calling
 // thread through sd-bus, and nothing kept between reads.
-#ifndef FOCUSWATCH_ATSPI_TREE_H_
-#define FOCUSWATCH_ATSPI_TREE_H_
+#ifndef FOCUSWATCH_LINUX_ATSPI_TREE_H_
+#define FOCUSWATCH_LINUX_ATSPI_TREE_H_
 
 #include <systemd/sd-bus.h>
 
@@ -47,4 +47,4 @@ std::string axRole(uint32_t atspiRole);
 
 }  // namespace focuswatch
 
-#endif  // FOCUSWATCH_ATSPI_TREE_H_
+#endif  // FOCUSWATCH_LINUX_ATSPI_TREE_H_

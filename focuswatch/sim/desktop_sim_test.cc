@@ -1,10 +1,10 @@
-#include "focuswatch/desktop_sim.h"
+#include "focuswatch/sim/desktop_sim.h"
 
 #include <gtest/gtest.h>
 
 #include "focuswatch/accessibility.h"
 #include "focuswatch/event_record.h"
-#include "focuswatch/sim_document.h"
+#include "focuswatch/sim/sim_document.h"
 #include "focuswatch/test_desktop.h"
 
 namespace focuswatch {

@@ -1,15 +1,15 @@
-#include "focuswatch/desktop_live.h"
+#include "focuswatch/linux/desktop_live.h"
 
 #include <gio/gio.h>
 
 #include <map>
 #include <utility>
 
-#include "focuswatch/atspi_tree.h"
+#include "focuswatch/linux/atspi_tree.h"
 #include "common/deleter.h"
 #include "focuswatch/observers.h"
-#include "focuswatch/trace.h"
-#include "focuswatch/x11_session.h"
+#include "focuswatch/sim/trace.h"
+#include "focuswatch/linux/x11_session.h"
 
 namespace focuswatch {
 

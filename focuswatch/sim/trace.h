@@ -1,8 +1,8 @@
 // The trace of a substitute desktop: one line per platform call served,
 // appended to the FOCUSWATCH_TRACE file, and the clocks that both
 // substitutes read. Every trace line is written here and nowhere else.
-#ifndef FOCUSWATCH_TRACE_H_
-#define FOCUSWATCH_TRACE_H_
+#ifndef FOCUSWATCH_SIM_TRACE_H_
+#define FOCUSWATCH_SIM_TRACE_H_
 
 #include <cstdint>
 #include <string>
@@ -38,4 +38,4 @@ double uptimeSeconds();
 
 }  // namespace focuswatch
 
-#endif  // FOCUSWATCH_TRACE_H_
+#endif  // FOCUSWATCH_SIM_TRACE_H_

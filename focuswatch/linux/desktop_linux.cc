@@ -1,10 +1,13 @@
 // The desktop of builds without the macOS frameworks: the simulated desktop
 // when FOCUSWATCH_DESKTOP names a file, else the live X11 and AT-SPI
-// desktop when a display can be reached, else the empty desktop.
+// desktop (where the build has it) when a display can be reached, else the
+// empty desktop.
 #include <cstdlib>
 
-#include "focuswatch/desktop_live.h"
-#include "focuswatch/desktop_sim.h"
+#include "focuswatch/sim/desktop_sim.h"
+#ifdef VANTREL_LIVE_DESKTOP
+#include "focuswatch/linux/desktop_live.h"
+#endif
 
 namespace focuswatch {
 
@@ -15,9 +18,11 @@ std::unique_ptr<Desktop> makeDesktop() {
   };
   SimPaths paths{variable("FOCUSWATCH_DESKTOP"), variable("FOCUSWATCH_TRACE"),
                  variable("FOCUSWATCH_NOTIFY")};
+#ifdef VANTREL_LIVE_DESKTOP
   if (paths.desktop.empty()) {
     if (std::unique_ptr<Desktop> live = makeLiveDesktop("", paths.trace)) return live;
   }
+#endif
   return std::make_unique<SimDesktop>(std::move(paths));
 }
 

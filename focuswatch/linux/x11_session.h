@@ -1,7 +1,7 @@
 // The X11 session of the live desktop: the frontmost window, its process
 // and names, the idle time, and changes of the active window.
-#ifndef FOCUSWATCH_X11_SESSION_H_
-#define FOCUSWATCH_X11_SESSION_H_
+#ifndef FOCUSWATCH_LINUX_X11_SESSION_H_
+#define FOCUSWATCH_LINUX_X11_SESSION_H_
 
 #include <xcb/xcb.h>
 
@@ -52,4 +52,4 @@ class X11Session {
 
 }  // namespace focuswatch
 
-#endif  // FOCUSWATCH_X11_SESSION_H_
+#endif  // FOCUSWATCH_LINUX_X11_SESSION_H_

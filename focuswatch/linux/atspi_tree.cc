@@ -1,4 +1,4 @@
-#include "focuswatch/atspi_tree.h"
+#include "focuswatch/linux/atspi_tree.h"
 
 #include <atspi/atspi-constants.h>
 #include <gio/gio.h>

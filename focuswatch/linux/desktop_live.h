@@ -1,8 +1,8 @@
 // The live Linux desktop: the X11 session (x11_session.h) and the AT-SPI
 // tree (atspi_tree.h) behind the platform boundary, with logind's sleep
 // signal and the GLib main loop.
-#ifndef FOCUSWATCH_DESKTOP_LIVE_H_
-#define FOCUSWATCH_DESKTOP_LIVE_H_
+#ifndef FOCUSWATCH_LINUX_DESKTOP_LIVE_H_
+#define FOCUSWATCH_LINUX_DESKTOP_LIVE_H_
 
 #include <memory>
 #include <string>
@@ -18,4 +18,4 @@ std::unique_ptr<Desktop> makeLiveDesktop(const std::string& display, const std::
 
 }  // namespace focuswatch
 
-#endif  // FOCUSWATCH_DESKTOP_LIVE_H_
+#endif  // FOCUSWATCH_LINUX_DESKTOP_LIVE_H_

@@ -1,4 +1,4 @@
-#include "focuswatch/x11_session.h"
+#include "focuswatch/linux/x11_session.h"
 
 #include <glib-unix.h>
 #include <xcb/screensaver.h>
