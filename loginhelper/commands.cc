@@ -2,32 +2,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/one_line.h"
+
 namespace loginhelper {
 
 namespace {
 
 // The description on one line: a path or a platform text may hold a line
-// feed or another control character, written here as an escape.
-std::string oneLine(std::string_view description) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string line;
-  for (char c : description) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7f) {
-      line += c;
-      continue;
-    }
-    switch (c) {
-      case '\n': line += "\\n"; break;
-      case '\r': line += "\\r"; break;
-      case '\t': line += "\\t"; break;
-      default: line += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
-    }
-  }
-  return line;
+// break or bytes that are not UTF-8.
+RunResult failure(const Error& error) {
+  return RunResult{"", vantrel::oneLine(error.description, vantrel::Escaping::kMessage) + "\n", 1};
 }
-
-RunResult failure(const Error& error) { return RunResult{"", oneLine(error.description) + "\n", 1}; }
 
 // Runs the word's login item calls.
 Result<> perform(const std::string& word, LoginItemService& service) {

@@ -69,11 +69,16 @@ TEST_F(FocuswatchTest, OneLineOnceAndTheTrustAnswerAlone) {
   EXPECT_FALSE(line(probe(odd, kDemo + "/browser-webarea.json")).contains("browserUrl"));
 }
 
-TEST_F(FocuswatchTest, UnreadableDesktopIsEmptyAndSaysWhyOnce) {
-  Outcome outcome = testing_support::run(probe({"--once"}, path("missing.json")));
-  EXPECT_EQ(Json::parse(outcome.out)["foregroundBundleId"], "unknown");
-  EXPECT_TRUE(outcome.err.starts_with("focuswatch: desktop:")) << outcome.err;
-  EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+TEST_F(FocuswatchTest, UnreadableDesktopIsEmptyAndSaysWhyOnOneLine) {
+  // A path, and the parser's excerpt of a file, of any bytes.
+  std::ofstream(path("bad\nname\xFF.json")) << "{\"a\": \n\xFF";
+  for (const char* name : {"missing.json", "bad\nname\xFF.json"}) {
+    Outcome outcome = testing_support::run(probe({"--once"}, path(name)));
+    EXPECT_EQ(Json::parse(outcome.out)["foregroundBundleId"], "unknown");
+    EXPECT_TRUE(outcome.err.starts_with("focuswatch: desktop:")) << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+    EXPECT_NO_THROW(Json(outcome.err).dump()) << outcome.err;  // valid UTF-8
+  }
   std::filesystem::remove(path("trace"));
   testing_support::run(probe({"--once"}, kDemo + "/plain.json"));
   EXPECT_EQ(trace(), "AXIsProcessTrusted\nfrontmostApplication\nCGEventSourceSecondsSinceLastEventType\n");

@@ -55,14 +55,14 @@ TEST(SimDesktopTest, EveryValueKindReadsAsWritten) {
 }
 
 TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
-  TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "named\nline"}, {}]})")));
+  TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "named\n\\line\u2028"}, {}]})")));
   Element win = windowOf(t);
   for (const Element& child : children(t.desktop(), win)) read(t, child, "AXRole");
   EXPECT_EQ(t.trace(), (std::vector<std::string>{
                            "AXUIElementCreateApplication 7",
                            "AXUIElementCopyAttributeValue app:7 AXFocusedWindow",
                            "AXUIElementCopyAttributeValue #2 AXChildren",
-                           "AXUIElementCopyAttributeValue named\\nline AXRole",
+                           "AXUIElementCopyAttributeValue named\\n\\\\line\\xe2\\x80\\xa8 AXRole",
                            "AXUIElementCopyAttributeValue #4 AXRole"}));
   // A name written twice keeps its first place and takes its last value.
   std::ofstream(t.file("desktop.json"), std::ios::trunc) << R"({"accessibilityTrusted": true,

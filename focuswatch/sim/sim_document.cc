@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "common/io.h"
+#include "common/one_line.h"
 #include "common/unique_fd.h"
 
 namespace focuswatch {
@@ -515,7 +516,9 @@ std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path) {
   try {
     return parseSimDocument(readFile(path));
   } catch (const std::exception& e) {
-    vantrel::writeAll(STDERR_FILENO, "focuswatch: desktop: " + path + ": " + e.what() + "\n");
+    // The path and the parser's excerpt of the file may hold any bytes.
+    std::string why = vantrel::oneLine(path + ": " + e.what(), vantrel::Escaping::kMessage);
+    vantrel::writeAll(STDERR_FILENO, "focuswatch: desktop: " + why + "\n");
     return std::make_shared<SimDocument>();
   }
 }

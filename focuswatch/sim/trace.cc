@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "common/io.h"
+#include "common/one_line.h"
 
 namespace focuswatch {
 
@@ -17,21 +18,9 @@ TraceFile::TraceFile(const std::string& path) {
 
 void TraceFile::line(std::string_view text) {
   if (!fd_) return;
-  // A name from the desktop file may hold a line feed; escaped, one call
-  // stays one line.
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string whole;
-  whole.reserve(text.size() + 1);
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7f) {
-      whole += c;
-    } else if (c == '\n') {
-      whole += "\\n";
-    } else {
-      whole += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
-    }
-  }
+  // A name from the desktop file may hold a line break of any kind;
+  // escaped, one call stays one line, and it decodes back to one name.
+  std::string whole = vantrel::oneLine(text, vantrel::Escaping::kReversible);
   whole += '\n';
   vantrel::writeAll(fd_.get(), whole);  // one write, so lines never interleave
 }

@@ -25,8 +25,9 @@ class TraceFile {
   void attributeRead(std::string_view element, std::string_view attribute);
 
  private:
-  // Appends `text` as one line: a line feed in it is written "\n", any
-  // other control character "\xHH".
+  // Appends `text` as one line: a line feed in it is written "\n", a
+  // backslash "\\", and any other control character, U+2028, U+2029 and
+  // any byte that is not UTF-8 "\xHH", byte by byte.
   void line(std::string_view text);
 
   vantrel::UniqueFd fd_;
