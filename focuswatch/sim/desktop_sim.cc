@@ -141,7 +141,7 @@ AttributeRead SimDesktop::copyAttributeValue(const Element& element,
       return {kAXErrorSuccess, Value{Element(std::shared_ptr<const void>(owner, node->parent))}};
     return {kAXErrorAttributeUnsupported, std::nullopt};
   }
-  if (stored->kind == SimValue::Kind::kError) return {stored->error, std::nullopt};
+  if (stored->kind == SimValue::Kind::kError) return {*stored->integer, std::nullopt};
   AttributeRead read;
   if (!convert(*stored, owner, read.value)) return {kAXErrorInvalidUIElement, std::nullopt};
   return read;

@@ -118,8 +118,11 @@ TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
   EXPECT_FALSE(t.desktop().isProcessTrusted());
 }
 
-TEST(SimDocumentTest, ContainersOfTheWrongTypeRefuseTheFile) {
+TEST(SimDocumentTest, WrongTypesAndProcessKeysRefuseTheFile) {
   for (const char* wrong : {
+           R"({"applications": {"+5": {}}})", R"({"applications": {" 5": {}}})",
+           R"({"applications": {"05": {}}})", R"({"applications": {"-0": {}}})",
+           R"({"applications": {"2147483648": {}}})", R"({"applications": {"5x": {}}})",
            R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
            R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
            R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
@@ -128,6 +131,8 @@ TEST(SimDocumentTest, ContainersOfTheWrongTypeRefuseTheFile) {
            R"({"applications": {"7": {"id": ["a"]}}})"}) {
     EXPECT_THROW(parseSimDocument(wrong), std::runtime_error) << wrong;
   }
+  auto document = parseSimDocument(R"({"applications": {"0": {}, "-5": {}, "2147483647": {}}})");
+  EXPECT_EQ(document->applications.size(), 3u);
 }
 
 // One sample's line and trace, with the document's clocks fixed.

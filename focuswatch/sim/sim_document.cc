@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -38,46 +40,59 @@ bool isNumberList(const SimValue& value, size_t count) {
          std::all_of(value.items().begin(), value.items().end(), isFiniteNumber);
 }
 
-SimValue numberValue(double value, bool int32, int32_t exact) {
-  SimValue number(Kind::kNumber, value);
-  number.int32 = int32;
-  number.error = exact;
+template <typename Integer>
+SimValue integerValue(Integer value) {
+  SimValue number(Kind::kNumber, static_cast<double>(value));
+  if (std::in_range<int32_t>(value)) number.integer = static_cast<int32_t>(value);
   return number;
 }
 
-// Builds the document in one pass over the file, straight from the
-// parser's events: no JSON tree is held, each object's names are matched
-// through a hash where it has many, and ignored parts are only counted.
-// Where a name is written twice in one object, it keeps its first place and
-// takes its last value.
-class Builder {
+// Sorts the names of an element with many attributes, for look-ups.
+void indexAttributes(SimElement& element) {
+  if (element.attributes.size() <= kIndexedAttributes) return;
+  element.byName = std::make_unique<std::vector<uint32_t>>(element.attributes.size());
+  std::vector<uint32_t>& byName = *element.byName;
+  for (uint32_t i = 0; i < byName.size(); ++i) byName[i] = i;
+  std::sort(byName.begin(), byName.end(), [&](uint32_t a, uint32_t b) {
+    return *element.attributes[a].first < *element.attributes[b].first;
+  });
+}
+
+// How a top-level object is written: left out, null, an object, or
+// something else.
+enum class Shape : uint8_t { kAbsent, kNull, kObject, kOther };
+
+// The top-level values as the file writes them, not yet checked.
+struct WrittenDesktop {
+  std::map<std::string, SimValue> scalars;  // the flags and numbers, by key
+  Shape frontmost = Shape::kAbsent;
+  std::map<std::string, SimValue> frontmostFields;
+  Shape applications = Shape::kAbsent;
+  // Each process key once, in the order first written; null where its
+  // value is not an object.
+  std::vector<std::pair<std::string, SimElement*>> processes;
+};
+
+// Turns the parser's events into elements and the top-level values as
+// written, in one pass: no JSON tree is held, each object's names are
+// matched through a hash where it has many, and ignored parts are only
+// counted. Where a name is written twice in one object, it keeps its first
+// place and takes its last value.
+class EventReader {
  public:
-  explicit Builder(SimDocument& document) : document_(document) {
+  EventReader(SimDocument& document, WrittenDesktop& written)
+      : document_(document), written_(written) {
     stack_.push_back(Frame(Place::kRoot));
   }
 
-  // Checks what only the whole file shows, numbers the elements in
-  // document order and resolves references.
-  void finish();
-
-  // The parser's events.
   bool null() { return put(SimValue(Kind::kNull)); }
   bool boolean(bool value) { return put(SimValue(Kind::kOther, value)); }
-  bool number_integer(Json::number_integer_t value) {
-    bool fits = value >= std::numeric_limits<int32_t>::min() &&
-                value <= std::numeric_limits<int32_t>::max();
-    return put(numberValue(static_cast<double>(value), fits, fits ? static_cast<int32_t>(value) : 0));
-  }
-  bool number_unsigned(Json::number_unsigned_t value) {
-    bool fits = value <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-    return put(numberValue(static_cast<double>(value), fits, fits ? static_cast<int32_t>(value) : 0));
-  }
+  bool number_integer(Json::number_integer_t value) { return put(integerValue(value)); }
+  bool number_unsigned(Json::number_unsigned_t value) { return put(integerValue(value)); }
   bool number_float(Json::number_float_t value, const Json::string_t&) {
-    return put(numberValue(value, false, 0));
+    return put(SimValue(Kind::kNumber, value));
   }
-  bool string(Json::string_t& value) {
-    return put(SimValue(Kind::kString, std::move(value)));
-  }
+  bool string(Json::string_t& value) { return put(SimValue(Kind::kString, std::move(value))); }
   bool binary(Json::binary_t&) { return put(SimValue(Kind::kOther)); }
   bool key(Json::string_t& name) {
     if (ignored_ == 0) stack_.back().key = std::move(name);
@@ -98,64 +113,50 @@ class Builder {
   struct Frame {
     explicit Frame(Place place) : place(place) {}
     Place place;
-    std::string key;                   // objects: the name whose value comes next
-    SimElement* element = nullptr;     // kElement
-    SimValue array;                    // kArray: the value being filled
-    int trees = 0;                     // elements open at and above this frame
-    int arrays = 0;                    // arrays open since the innermost element
-    bool hasIdName = false;            // kElement: "id" was written
+    std::string key;                // objects: the name whose value comes next
+    SimElement* element = nullptr;  // kElement, and the element a kArray is in
+    SimValue array;                 // kArray: the value being filled
+    int trees = 0;                  // elements open at and above this frame
+    int arrays = 0;                 // arrays open since the innermost element
+    bool hasIdName = false;         // kElement: "id" was written
     std::unordered_map<const std::string*, size_t> attributeAt;  // large elements
-  };
-
-  // The application object of "frontmostApplication", as written.
-  struct Frontmost {
-    static Frontmost of(bool object, bool null = false) {
-      Frontmost f;
-      f.written = true;
-      f.object = object;
-      f.null = null;
-      return f;
-    }
-    bool written = false;
-    bool object = false;  // an object (else null or something else)
-    bool null = false;
-    std::map<std::string, SimValue> fields;
   };
 
   // Puts a finished value where the innermost open frame takes it.
   bool put(SimValue value);
-  // Puts an object or array that is not kept: only its end is looked for.
+  bool putAtTop(const std::string& key, SimValue value);
+  void putProcess(const std::string& key, SimElement* element);
+  // An object or array that is not kept: only its end is looked for.
   bool ignore() {
     ++ignored_;
     return true;
   }
-  // The element that an object opening in the innermost frame becomes,
-  // when it becomes one.
-  SimElement& openElement(const SimElement* parent, int trees);
+  bool openElement(Frame& outer);
   void setAttribute(Frame& frame, const std::string& name, SimValue value);
-  void index(SimElement& element);
-  void numberElements();
+  // What a closed element written in place stands for: itself, or one of
+  // the value shapes written as an object of one name.
+  SimValue valueOf(SimElement& element, bool hasIdName);
 
   SimDocument& document_;
+  WrittenDesktop& written_;
   std::vector<Frame> stack_;
   int ignored_ = 0;  // depth inside a part that is not kept
-  std::map<std::string, SimValue> scalars_;  // the top-level numbers and flags
-  Frontmost frontmost_;
-  bool applicationsWritten_ = false;
-  bool applicationsObject_ = false;
-  std::vector<std::pair<std::string, SimElement*>> applications_;  // null: not an object
-  std::unordered_map<std::string, size_t> applicationAt_;
+  std::unordered_map<std::string, size_t> processAt_;
 };
 
-SimElement& Builder::openElement(const SimElement* parent, int trees) {
-  if (trees > kDeepestTree) malformed("elements are nested too deep");
+bool EventReader::openElement(Frame& outer) {
+  Frame inner(Place::kElement);
+  inner.trees = outer.trees + 1;
+  if (inner.trees > kDeepestTree) malformed("elements are nested too deep");
   SimElement& element = document_.elements.emplace_back();
   element.document = &document_;
-  element.parent = parent;
-  return element;
+  element.parent = outer.place == Place::kApplications ? nullptr : outer.element;
+  inner.element = &element;
+  stack_.push_back(std::move(inner));
+  return true;
 }
 
-bool Builder::start_object(size_t) {
+bool EventReader::start_object(size_t) {
   if (ignored_ > 0) return ignore();
   Frame& outer = stack_.back();
   switch (outer.place) {
@@ -164,43 +165,32 @@ bool Builder::start_object(size_t) {
       return true;
     case Place::kTop:
       if (outer.key == "frontmostApplication") {
-        frontmost_ = Frontmost::of(true);
+        written_.frontmost = Shape::kObject;
+        written_.frontmostFields.clear();
         stack_.push_back(Frame(Place::kFrontmost));
         return true;
       }
       if (outer.key == "applications") {
-        applicationsWritten_ = applicationsObject_ = true;
-        applications_.clear();
-        applicationAt_.clear();
+        written_.applications = Shape::kObject;
+        written_.processes.clear();
+        processAt_.clear();
         stack_.push_back(Frame(Place::kApplications));
         return true;
       }
-      return put(SimValue(Kind::kOther)) && ignore();  // a number or flag: the wrong type
+      return put(SimValue(Kind::kOther)) && ignore();  // a flag or number: the wrong type
     case Place::kFrontmost:
-      if (outer.key == "processIdentifier" || outer.key == "bundleIdentifier" ||
-          outer.key == "localizedName")
-        frontmost_.fields[outer.key] = SimValue(Kind::kOther);
-      return ignore();
-    case Place::kApplications:
+      return put(SimValue(Kind::kOther)) && ignore();  // text or a number: the wrong type
     case Place::kElement:
-    case Place::kArray: {
-      if (outer.place == Place::kElement && outer.key == "id") {
-        outer.element->idIsText = false;
-        outer.hasIdName = true;
-        return ignore();
-      }
-      const SimElement* parent = outer.place == Place::kApplications ? nullptr : outer.element;
-      Frame inner(Place::kElement);
-      inner.trees = outer.trees + 1;
-      inner.element = &openElement(parent, inner.trees);
-      stack_.push_back(std::move(inner));
-      return true;
-    }
+      if (outer.key == "id") return put(SimValue(Kind::kOther)) && ignore();  // not text
+      return openElement(outer);
+    case Place::kApplications:
+    case Place::kArray:
+      return openElement(outer);
   }
   return true;
 }
 
-bool Builder::end_object() {
+bool EventReader::end_object() {
   if (ignored_ > 0) {
     --ignored_;
     return true;
@@ -209,83 +199,62 @@ bool Builder::end_object() {
   stack_.pop_back();
   if (frame.place != Place::kElement) return true;  // the top, frontmost or applications
   SimElement& element = *frame.element;
-
-  Frame& outer = stack_.back();
-  if (outer.place == Place::kApplications) {
-    auto [at, added] = applicationAt_.try_emplace(outer.key, applications_.size());
-    if (added) applications_.emplace_back(outer.key, &element);
-    applications_[at->second].second = &element;
-    index(element);
+  if (stack_.back().place == Place::kApplications) {
+    putProcess(stack_.back().key, &element);
+    indexAttributes(element);
     return true;
   }
-
-  // An object of one name may be a value written as an object: it holds no
-  // element, so its speculative element is the last one made.
-  SimValue value(Kind::kElement, static_cast<const SimElement*>(&element));
-  if (element.attributes.size() == 1 && !frame.hasIdName) {
-    const std::string& name = *element.attributes.front().first;
-    SimValue& only = element.attributes.front().second;
-    SimValue special;
-    if (name == "url" && only.kind == Kind::kString) {
-      special = SimValue(Kind::kUrl, std::move(only.payload));
-    } else if (name == "rect" && isNumberList(only, 4)) {
-      const auto& n = only.items();
-      special = SimValue(Kind::kRect, Rect{std::get<double>(n[0].payload),
-                                           std::get<double>(n[1].payload),
-                                           std::get<double>(n[2].payload),
-                                           std::get<double>(n[3].payload)});
-    } else if (name == "point" && isNumberList(only, 2)) {
-      special = SimValue(Kind::kOther);  // an AXValue, but never a rectangle
-    } else if (name == "ref" && only.kind == Kind::kString) {
-      special = SimValue(Kind::kRef, std::move(only.payload));
-    } else if (name == "error" && only.kind == Kind::kNumber && only.int32) {
-      special = SimValue(Kind::kError);
-      special.error = only.error;
-    } else {
-      special = std::move(value);
-    }
-    if (special.kind != Kind::kElement) {
-      // It is the last element made unless a name written twice left one
-      // behind it, which stays unreachable.
-      if (&document_.elements.back() == &element) document_.elements.pop_back();
-      return put(std::move(special));
-    }
-    value = std::move(special);
-  }
-  index(element);
-  return put(std::move(value));
+  return put(valueOf(element, frame.hasIdName));
 }
 
-bool Builder::start_array(size_t) {
-  if (ignored_ > 0) return ignore();
-  Frame& outer = stack_.back();
-  switch (outer.place) {
-    case Place::kRoot:
-      malformed("the desktop is not a JSON object");
-    case Place::kTop:
-      return put(SimValue(Kind::kOther)) && ignore();  // the wrong type, where it matters
-    case Place::kFrontmost:
-      return start_object(0);  // kept only as "something other than text"
-    case Place::kApplications:
-      return put(SimValue(Kind::kOther)) && ignore();
-    case Place::kElement:
-      if (outer.key == "id") return start_object(0);
-      [[fallthrough]];
-    case Place::kArray: {
-      Frame inner(Place::kArray);
-      inner.element = outer.element;
-      inner.trees = outer.trees;
-      inner.arrays = outer.arrays + 1;
-      if (inner.arrays > kDeepestArrays) malformed("arrays are nested too deep");
-      inner.array = SimValue(Kind::kArray, std::vector<SimValue>());
-      stack_.push_back(std::move(inner));
-      return true;
+SimValue EventReader::valueOf(SimElement& element, bool hasIdName) {
+  SimValue shape(Kind::kElement, static_cast<const SimElement*>(&element));
+  if (element.attributes.size() == 1 && !hasIdName) {
+    const std::string& name = *element.attributes.front().first;
+    SimValue& only = element.attributes.front().second;
+    if (name == "url" && only.kind == Kind::kString) {
+      shape = SimValue(Kind::kUrl, std::move(only.payload));
+    } else if (name == "rect" && isNumberList(only, 4)) {
+      const auto& n = only.items();
+      shape = SimValue(Kind::kRect, Rect{std::get<double>(n[0].payload), std::get<double>(n[1].payload),
+                                         std::get<double>(n[2].payload), std::get<double>(n[3].payload)});
+    } else if (name == "point" && isNumberList(only, 2)) {
+      shape = SimValue(Kind::kOther);  // an AXValue, but never a rectangle
+    } else if (name == "ref" && only.kind == Kind::kString) {
+      shape = SimValue(Kind::kRef, std::move(only.payload));
+    } else if (name == "error" && only.kind == Kind::kNumber && only.integer) {
+      shape = SimValue(Kind::kError);
+      shape.integer = only.integer;
     }
   }
+  if (shape.kind == Kind::kElement) {
+    indexAttributes(element);
+  } else if (&document_.elements.back() == &element) {
+    // No element after all. It is the last one made, unless a name written
+    // twice left one behind it, which stays unreachable.
+    document_.elements.pop_back();
+  }
+  return shape;
+}
+
+bool EventReader::start_array(size_t) {
+  if (ignored_ > 0) return ignore();
+  Frame& outer = stack_.back();
+  if (outer.place == Place::kRoot) malformed("the desktop is not a JSON object");
+  if (outer.place != Place::kElement && outer.place != Place::kArray)
+    return put(SimValue(Kind::kOther)) && ignore();  // the wrong type, where it matters
+  if (outer.key == "id" && outer.place == Place::kElement) return put(SimValue(Kind::kOther)) && ignore();
+  Frame inner(Place::kArray);
+  inner.element = outer.element;
+  inner.trees = outer.trees;
+  inner.arrays = outer.arrays + 1;
+  if (inner.arrays > kDeepestArrays) malformed("arrays are nested too deep");
+  inner.array = SimValue(Kind::kArray, std::vector<SimValue>());
+  stack_.push_back(std::move(inner));
   return true;
 }
 
-bool Builder::end_array() {
+bool EventReader::end_array() {
   if (ignored_ > 0) {
     --ignored_;
     return true;
@@ -296,43 +265,29 @@ bool Builder::end_array() {
   return put(std::move(array));
 }
 
-bool Builder::put(SimValue value) {
+bool EventReader::put(SimValue value) {
   if (ignored_ > 0) return true;  // inside a part that is not kept
   Frame& frame = stack_.back();
   switch (frame.place) {
     case Place::kRoot:
       malformed("the desktop is not a JSON object");
     case Place::kTop:
-      if (frame.key == "frontmostApplication") {
-        frontmost_ = Frontmost::of(false, value.kind == Kind::kNull);
-      } else if (frame.key == "applications") {
-        applicationsWritten_ = true;
-        applicationsObject_ = false;
-      } else if (frame.key == "accessibilityTrusted" || frame.key == "idleSeconds" ||
-                 frame.key == "uptime" || frame.key == "observedAt") {
-        scalars_[frame.key] = std::move(value);
-      }
-      return true;
+      return putAtTop(frame.key, std::move(value));
     case Place::kFrontmost:
-      frontmost_.fields[frame.key] = std::move(value);
+      written_.frontmostFields[frame.key] = std::move(value);
       return true;
-    case Place::kApplications: {
-      // Not an object: refused, unless the name is written again later.
-      auto [at, added] = applicationAt_.try_emplace(frame.key, applications_.size());
-      if (added) applications_.emplace_back(frame.key, nullptr);
-      applications_[at->second].second = nullptr;
+    case Place::kApplications:
+      putProcess(frame.key, nullptr);  // not an object
       return true;
-    }
     case Place::kElement:
-      if (frame.key == "id") {
+      if (frame.key != "id") {
+        setAttribute(frame, frame.key, std::move(value));
+      } else {
         frame.hasIdName = true;
         frame.element->idIsText = value.kind == Kind::kString;
         if (frame.element->idIsText)
-          frame.element->id =
-              &document_.idTexts.emplace_back(std::move(std::get<std::string>(value.payload)));
-        return true;
+          frame.element->id = &document_.idTexts.emplace_back(std::move(std::get<std::string>(value.payload)));
       }
-      setAttribute(frame, frame.key, std::move(value));
       return true;
     case Place::kArray:
       std::get<std::vector<SimValue>>(frame.array.payload).push_back(std::move(value));
@@ -341,7 +296,26 @@ bool Builder::put(SimValue value) {
   return true;
 }
 
-void Builder::setAttribute(Frame& frame, const std::string& name, SimValue value) {
+bool EventReader::putAtTop(const std::string& key, SimValue value) {
+  if (key == "frontmostApplication") {
+    written_.frontmost = value.kind == Kind::kNull ? Shape::kNull : Shape::kOther;
+    written_.frontmostFields.clear();
+  } else if (key == "applications") {
+    written_.applications = value.kind == Kind::kNull ? Shape::kNull : Shape::kOther;
+  } else if (key == "accessibilityTrusted" || key == "idleSeconds" || key == "uptime" ||
+             key == "observedAt") {
+    written_.scalars[key] = std::move(value);
+  }
+  return true;
+}
+
+void EventReader::putProcess(const std::string& key, SimElement* element) {
+  auto [at, added] = processAt_.try_emplace(key, written_.processes.size());
+  if (added) written_.processes.emplace_back(key, element);
+  written_.processes[at->second].second = element;
+}
+
+void EventReader::setAttribute(Frame& frame, const std::string& name, SimValue value) {
   auto& attributes = frame.element->attributes;
   const std::string* interned = &*document_.names.insert(name).first;
   if (attributes.size() < kIndexedAttributes) {
@@ -364,89 +338,87 @@ void Builder::setAttribute(Frame& frame, const std::string& name, SimValue value
   attributes.emplace_back(interned, std::move(value));
 }
 
-void Builder::index(SimElement& element) {
-  if (element.attributes.size() <= kIndexedAttributes) return;
-  element.byName = std::make_unique<std::vector<uint32_t>>(element.attributes.size());
-  std::vector<uint32_t>& byName = *element.byName;
-  for (uint32_t i = 0; i < byName.size(); ++i) byName[i] = i;
-  std::sort(byName.begin(), byName.end(), [&](uint32_t a, uint32_t b) {
-    return *element.attributes[a].first < *element.attributes[b].first;
-  });
-}
-
 double finiteNumber(const SimValue& value, const char* key) {
   if (!isFiniteNumber(value)) malformed(std::string(key) + " is not a finite number");
   return std::get<double>(value.payload);
 }
 
-void Builder::finish() {
-  for (auto& [key, value] : scalars_) {
+void checkScalars(const std::map<std::string, SimValue>& scalars, SimDocument& document) {
+  for (const auto& [key, value] : scalars) {
     if (key == "accessibilityTrusted") {
-      if (!std::holds_alternative<bool>(value.payload))
-        malformed("accessibilityTrusted is not a boolean");
-      document_.trusted = std::get<bool>(value.payload);
+      if (!std::holds_alternative<bool>(value.payload)) malformed("accessibilityTrusted is not a boolean");
+      document.trusted = std::get<bool>(value.payload);
     } else if (key == "idleSeconds") {
-      document_.idleSeconds = finiteNumber(value, "idleSeconds");
+      document.idleSeconds = finiteNumber(value, "idleSeconds");
     } else if (key == "uptime") {
-      document_.uptime = finiteNumber(value, "uptime");
+      document.uptime = finiteNumber(value, "uptime");
     } else if (key == "observedAt") {
-      document_.observedAt = finiteNumber(value, "observedAt");
+      document.observedAt = finiteNumber(value, "observedAt");
     }
   }
+}
 
-  if (frontmost_.written && !frontmost_.null) {
-    if (!frontmost_.object) malformed("frontmostApplication is not an object");
-    RunningApplication app;
-    auto pid = frontmost_.fields.find("processIdentifier");
-    if (pid == frontmost_.fields.end() || pid->second.kind != Kind::kNumber || !pid->second.int32)
-      malformed("frontmostApplication has no 32-bit processIdentifier");
-    app.processIdentifier = pid->second.error;
-    for (const char* name : {"bundleIdentifier", "localizedName"}) {
-      auto text = frontmost_.fields.find(name);
-      if (text == frontmost_.fields.end()) continue;
-      if (text->second.kind != Kind::kString) malformed(std::string(name) + " is not text");
-      (name[0] == 'b' ? app.bundleIdentifier : app.localizedName) = text->second.text();
-    }
-    document_.frontmost = std::move(app);
-  }
+// An optional text field of the frontmost application.
+std::optional<std::string> frontmostText(const std::map<std::string, SimValue>& fields, const std::string& name) {
+  auto text = fields.find(name);
+  if (text == fields.end()) return std::nullopt;
+  if (text->second.kind != Kind::kString) malformed(name + " is not text");
+  return text->second.text();
+}
 
-  if (applicationsWritten_ && !applicationsObject_) malformed("applications is not an object");
-  for (const auto& [pidText, element] : applications_) {
-    char* end = nullptr;
-    errno = 0;
-    long long pid = std::strtoll(pidText.c_str(), &end, 10);
-    if (pidText.empty() || *end != '\0' || errno != 0 ||
-        pid < std::numeric_limits<int32_t>::min() || pid > std::numeric_limits<int32_t>::max() ||
-        !element)
-      malformed("applications: \"" + pidText + "\" is not a process of elements");
+void checkFrontmost(const WrittenDesktop& written, SimDocument& document) {
+  if (written.frontmost == Shape::kAbsent || written.frontmost == Shape::kNull) return;
+  if (written.frontmost != Shape::kObject) malformed("frontmostApplication is not an object");
+  const std::map<std::string, SimValue>& fields = written.frontmostFields;
+  auto pid = fields.find("processIdentifier");
+  if (pid == fields.end() || pid->second.kind != Kind::kNumber || !pid->second.integer)
+    malformed("frontmostApplication has no 32-bit processIdentifier");
+  RunningApplication app;
+  app.processIdentifier = *pid->second.integer;
+  app.bundleIdentifier = frontmostText(fields, "bundleIdentifier");
+  app.localizedName = frontmostText(fields, "localizedName");
+  document.frontmost = std::move(app);
+}
+
+// A process key: a 32-bit integer in plain decimal, as std::to_string
+// writes it ("05", "+5", " 5" and "-0" are not).
+std::optional<int32_t> processOfKey(const std::string& key) {
+  int32_t pid = 0;
+  auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), pid);
+  if (error != std::errc() || end != key.data() + key.size() || std::to_string(pid) != key)
+    return std::nullopt;
+  return pid;
+}
+
+void checkApplications(const WrittenDesktop& written, SimDocument& document) {
+  if (written.applications != Shape::kAbsent && written.applications != Shape::kObject)
+    malformed("applications is not an object");
+  for (const auto& [key, element] : written.processes) {
+    std::optional<int32_t> pid = processOfKey(key);
+    if (!pid || !element) malformed("applications: \"" + key + "\" is not a process of elements");
     element->isApplication = true;
-    element->process = static_cast<int32_t>(pid);
-    document_.applications[static_cast<int32_t>(pid)] = element;
+    element->process = *pid;
+    document.applications[*pid] = element;
   }
-  numberElements();
 }
 
 // Numbers the elements that the file keeps in document order (an element
 // before what its attributes hold), registers their ids in that order, and
 // points every reference at the element it names. Elements replaced by a
 // name written again are left out.
-void Builder::numberElements() {
+void numberElements(const std::vector<std::pair<std::string, SimElement*>>& processes,
+                    SimDocument& document) {
   std::vector<SimValue*> references;
-  std::vector<SimElement*> pendingElements;
   std::vector<SimValue*> pendingValues;
   uint32_t next = 1;
   auto visit = [&](SimElement* element) {
     element->number = next++;
     if (!element->idIsText) malformed("an element's id is not text");
-    if (element->id) document_.ids.try_emplace(*element->id, element);
+    if (element->id) document.ids.try_emplace(*element->id, element);
     for (auto it = element->attributes.rbegin(); it != element->attributes.rend(); ++it)
       pendingValues.push_back(&it->second);
   };
-  for (auto it = applications_.rbegin(); it != applications_.rend(); ++it)
-    pendingElements.push_back(it->second);
-  while (!pendingElements.empty()) {
-    SimElement* application = pendingElements.back();
-    pendingElements.pop_back();
+  for (const auto& [key, application] : processes) {
     visit(application);
     while (!pendingValues.empty()) {
       SimValue* value = pendingValues.back();
@@ -462,8 +434,8 @@ void Builder::numberElements() {
     }
   }
   for (SimValue* reference : references) {
-    auto found = document_.ids.find(reference->text());
-    reference->payload = found == document_.ids.end() ? nullptr : found->second;
+    auto found = document.ids.find(reference->text());
+    reference->payload = found == document.ids.end() ? nullptr : found->second;
   }
 }
 
@@ -504,10 +476,14 @@ const SimValue* SimElement::attribute(std::string_view name) const {
 
 std::shared_ptr<const SimDocument> parseSimDocument(std::string_view text) {
   auto document = std::make_shared<SimDocument>();
-  Builder builder(*document);
+  WrittenDesktop written;
+  EventReader reader(*document, written);
   // The parser reports the first fault through parse_error, which throws.
-  Json::sax_parse(text, &builder);
-  builder.finish();
+  Json::sax_parse(text, &reader);
+  checkScalars(written.scalars, *document);
+  checkFrontmost(written, *document);
+  checkApplications(written, *document);
+  numberElements(written.processes, *document);
   return document;
 }
 

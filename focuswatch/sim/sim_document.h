@@ -39,8 +39,9 @@ struct SimValue {
   explicit SimValue(Kind kind, Payload payload = {}) : kind(kind), payload(std::move(payload)) {}
 
   Kind kind = Kind::kOther;
-  bool int32 = false;  // kNumber: an integer that fits 32 bits, in `error`
-  int32_t error = 0;   // kError's code
+  // kNumber: the number, when it is an integer that fits 32 bits; kError:
+  // the error code.
+  std::optional<int32_t> integer;
   Payload payload;
 
   const std::string& text() const { return std::get<std::string>(payload); }
