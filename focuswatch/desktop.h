@@ -118,8 +118,11 @@ class Desktop {
   // A repeating timer on the main run loop; first tick one interval later.
   virtual Token scheduleRepeatingTimer(double interval, Block block) = 0;
   virtual void invalidateTimer(Token token) = 0;
-  // Serves timer and notification blocks; returns only when none is left.
+  // Serves timer and notification blocks; returns when none is left, or
+  // once stopMainRunLoop() was called.
   virtual void runMainRunLoop() = 0;
+  // Makes runMainRunLoop() return when the block that calls it is done.
+  virtual void stopMainRunLoop() = 0;
 };
 
 // The desktop of this build: the macOS frameworks, or the simulated desktop

@@ -3,13 +3,12 @@
 #include <errno.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "common/io.h"
-#include "focuswatch/accessibility.h"
 #include "focuswatch/browser_page.h"
 #include "focuswatch/nerrit_tab.h"
+#include "focuswatch/nerrit_window.h"
 #include "focuswatch/nerrit_worktree.h"
 #include "focuswatch/text.h"
 
@@ -21,17 +20,6 @@ bool isWorkspaceApplication(const RunningApplication& app) {
   std::optional<std::string> lowered =
       lowercase(app.bundleIdentifier.value_or(""));
   return lowered && lowered->find("nerrit") != std::string::npos;
-}
-
-std::optional<std::string> focusedWindowTitle(Desktop& desktop,
-                                              const RunningApplication& app) {
-  Element application = desktop.createApplicationElement(app.processIdentifier);
-  std::optional<Element> window = focusedWindow(desktop, application);
-  if (!window) return std::nullopt;
-  std::optional<std::string> title =
-      asString(attribute(desktop, *window, "AXTitle"));
-  if (!title) return std::nullopt;
-  return firstCharacters(*title, kTextLimit);
 }
 
 }  // namespace
@@ -81,18 +69,17 @@ std::optional<std::string> eventLine(Desktop& desktop,
   }
 }
 
-void emit(Desktop& desktop, const BrowserConfiguration& config,
+bool emit(Desktop& desktop, const BrowserConfiguration& config,
           std::string_view kind) {
-  if (std::optional<std::string> line = eventLine(desktop, config, kind))
-    writeLine(std::move(*line));
+  std::optional<std::string> line = eventLine(desktop, config, kind);
+  return !line || writeLine(std::move(*line));
 }
 
-void writeLine(std::string text) {
+bool writeLine(std::string text) {
   text += '\n';
-  // The reader has gone away. Normally SIGPIPE has ended the process
-  // already; a parent that left the signal ignored gets the same end. Any
-  // other failure drops this one line.
-  if (vantrel::writeAll(STDOUT_FILENO, text) == EPIPE) std::exit(0);
+  // Normally SIGPIPE has ended the process already; a parent may have left
+  // the signal ignored.
+  return vantrel::writeAll(STDOUT_FILENO, text) != EPIPE;
 }
 
 }  // namespace focuswatch

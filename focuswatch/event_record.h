@@ -18,13 +18,14 @@ std::optional<std::string> eventLine(Desktop& desktop,
                                      const BrowserConfiguration& config,
                                      std::string_view kind);
 
-// Takes one sample and writes it to standard output as one line.
-void emit(Desktop& desktop, const BrowserConfiguration& config,
+// Takes one sample and writes it to standard output as one line. False
+// when the reader has gone away.
+bool emit(Desktop& desktop, const BrowserConfiguration& config,
           std::string_view kind = "activity");
 
-// Writes `text` and a line feed to standard output in one piece. A reader
-// that has gone away ends the process.
-void writeLine(std::string text);
+// Writes `text` and a line feed to standard output in one piece. False when
+// the reader has gone away; any other failure drops this one line.
+bool writeLine(std::string text);
 
 }  // namespace focuswatch
 

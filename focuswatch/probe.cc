@@ -17,8 +17,12 @@ int runProbe(Desktop& desktop, std::vector<std::string> arguments) {
     writeLine(trustLine(desktop.isProcessTrusted()));
     return 0;
   }
-  emit(desktop, config, "activity");
-  if (hasArgument(options, "--once")) return 0;
+  if (!emit(desktop, config, "activity") || hasArgument(options, "--once")) return 0;
+
+  // A reader that has gone away ends the watch, as it ends the probe.
+  auto sample = [&desktop, &config](const char* kind) {
+    if (!emit(desktop, config, kind)) desktop.stopMainRunLoop();
+  };
 
   const std::pair<WorkspaceNotification, const char*> kObserved[] = {
       {WorkspaceNotification::kDidActivateApplication, "activity"},
@@ -28,11 +32,9 @@ int runProbe(Desktop& desktop, std::vector<std::string> arguments) {
   std::vector<Desktop::Token> observers;
   for (const auto& observed : kObserved) {
     const char* kind = observed.second;
-    observers.push_back(desktop.addObserver(
-        observed.first, [&desktop, &config, kind] { emit(desktop, config, kind); }));
+    observers.push_back(desktop.addObserver(observed.first, [&sample, kind] { sample(kind); }));
   }
-  Desktop::Token timer = desktop.scheduleRepeatingTimer(
-      2.0, [&desktop, &config] { emit(desktop, config, "activity"); });
+  Desktop::Token timer = desktop.scheduleRepeatingTimer(2.0, [&sample] { sample("activity"); });
 
   desktop.runMainRunLoop();
 

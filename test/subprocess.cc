@@ -64,7 +64,7 @@ Running::Running(const Launch& launch) : ownGroup_(launch.ownGroup) {
     for (int fd : launch.closed) ::close(fd);
     // With its own group (id = its pid), whatever it forks is ended with it.
     if (launch.ownGroup) ::setpgid(0, 0);
-    ::signal(SIGPIPE, SIG_DFL);
+    ::signal(SIGPIPE, launch.ignoreSigpipe ? SIG_IGN : SIG_DFL);
     ::execve(argvPointers[0], argvPointers.data(), envPointers.data());
     ::_exit(127);
   }

@@ -31,6 +31,7 @@ struct Launch {
   bool nonBlockingOutput = false;         // O_NONBLOCK on its standard output
   bool quiet = false;                     // its output goes to /dev/null
   bool ownGroup = false;                  // a process group of its own, ended whole
+  bool ignoreSigpipe = false;             // started with SIGPIPE ignored
 };
 
 // A started program, whose standard output is read as it comes; standard

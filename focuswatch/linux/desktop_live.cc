@@ -90,9 +90,13 @@ class LiveDesktop : public Desktop {
   }
 
   void runMainRunLoop() override {
-    GMainLoop* loop = g_main_loop_new(nullptr, false);
-    g_main_loop_run(loop);
-    g_main_loop_unref(loop);
+    loop_.reset(g_main_loop_new(nullptr, false));
+    g_main_loop_run(loop_.get());
+    loop_.reset();
+  }
+
+  void stopMainRunLoop() override {
+    if (loop_) g_main_loop_quit(loop_.get());
   }
 
  private:
@@ -125,6 +129,7 @@ class LiveDesktop : public Desktop {
   Token next_ = 1;
   WorkspaceObservers observers_;
   std::map<Token, std::pair<guint, Block*>> timers_;
+  std::unique_ptr<GMainLoop, vantrel::Deleter<g_main_loop_unref>> loop_;
 };
 
 }  // namespace

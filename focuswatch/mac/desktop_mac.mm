@@ -181,14 +181,26 @@ class MacDesktop : public Desktop {
     timers_.erase(found);
   }
 
+  // -[NSRunLoop run] cannot be stopped; one turn at a time can, and each
+  // turn drains its own pool.
   void runMainRunLoop() override {
-    @autoreleasepool {
-      [[NSRunLoop mainRunLoop] run];
+    stopped_ = false;
+    while (!stopped_) {
+      @autoreleasepool {
+        if (![[NSRunLoop mainRunLoop] runMode:NSDefaultRunLoopMode beforeDate:[NSDate distantFuture]])
+          break;  // no input source and no timer left
+      }
     }
+  }
+
+  void stopMainRunLoop() override {
+    stopped_ = true;
+    CFRunLoopStop(CFRunLoopGetMain());
   }
 
  private:
   Token next_ = 1;
+  bool stopped_ = false;
   std::map<Token, id> observers_;
   std::map<Token, NSTimer*> timers_;
 };

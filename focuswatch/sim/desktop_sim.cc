@@ -9,18 +9,12 @@
 #include <algorithm>
 #include <chrono>
 
-#include "common/unique_fd.h"
+#include "focuswatch/sim/notify_pipe.h"
 #include "focuswatch/sim/sim_document.h"
 
 namespace focuswatch {
 
 namespace {
-
-// A notification line longer than this is not a notification.
-constexpr size_t kLongestNotifyLine = 4096;
-// Notification text read in one turn of the run loop; the timer is served
-// between turns, however busy the pipe.
-constexpr size_t kNotifyReadPerTurn = 4096;
 
 std::shared_ptr<const SimDocument> emptyDocument() {
   return std::make_shared<SimDocument>();
@@ -35,12 +29,6 @@ std::optional<WorkspaceNotification> notificationNamed(std::string_view line) {
 }
 
 }  // namespace
-
-struct SimDesktop::Timer {
-  std::chrono::steady_clock::duration interval;
-  std::chrono::steady_clock::time_point next;
-  Block block;
-};
 
 SimDesktop::SimDesktop(SimPaths paths)
     : paths_(std::move(paths)), trace_(paths_.trace), document_(emptyDocument()) {}
@@ -154,96 +142,44 @@ Desktop::Token SimDesktop::addObserver(WorkspaceNotification name, Block block) 
 void SimDesktop::removeObserver(Token token) { observers_.remove(token); }
 
 Desktop::Token SimDesktop::scheduleRepeatingTimer(double interval, Block block) {
-  auto period = std::max<std::chrono::steady_clock::duration>(
-      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-          std::chrono::duration<double>(interval)),
-      std::chrono::milliseconds(1));
-  timers_.emplace(nextToken_, std::make_unique<Timer>(
-                                  Timer{period, std::chrono::steady_clock::now() + period,
-                                        std::move(block)}));
-  return nextToken_++;
+  auto period = std::chrono::duration_cast<TimerQueue::Clock::duration>(std::chrono::duration<double>(interval));
+  return timers_.add(period, std::move(block), TimerQueue::Clock::now());
 }
 
-void SimDesktop::invalidateTimer(Token token) { timers_.erase(token); }
+void SimDesktop::invalidateTimer(Token token) { timers_.remove(token); }
+
+void SimDesktop::stopMainRunLoop() { stopped_ = true; }
 
 void SimDesktop::post(std::string_view line) {
   if (std::optional<WorkspaceNotification> name = notificationNamed(line)) observers_.post(*name);
 }
 
 void SimDesktop::runMainRunLoop() {
-  vantrel::UniqueFd pipe;
-  if (!paths_.notify.empty()) {
-    // Opened for writing too, so that the pipe never reports an end when a
-    // writer closes it; only a named pipe is read at all.
-    pipe.reset(::open(paths_.notify.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    struct stat status;
-    if (pipe && (::fstat(pipe.get(), &status) != 0 || !S_ISFIFO(status.st_mode))) pipe.reset();
-  }
-  std::string inbox;        // read from the pipe, not yet taken apart
-  std::string line;         // the notification line being gathered
-  bool discarding = false;  // inside a line that grew too long
-  auto timerDue = [this] {
-    auto now = std::chrono::steady_clock::now();
-    return std::any_of(timers_.begin(), timers_.end(),
-                       [&](const auto& timer) { return timer.second->next <= now; });
-  };
-
-  while (!timers_.empty() || (pipe && !observers_.empty())) {
-    using namespace std::chrono;
+  using namespace std::chrono;
+  NotifyPipe pipe(paths_.notify);
+  stopped_ = false;
+  while (!stopped_ && (!timers_.empty() || (pipe && !observers_.empty()))) {
     // A turn reads at most one buffer and posts its lines until a timer is
     // due, then serves the timers, as a run loop does: a pipe that never
     // runs dry cannot stop the timer.
+    bool pending = pipe.lines().pending();
+    std::optional<TimerQueue::Clock::duration> wait = timers_.untilNext(TimerQueue::Clock::now());
     int timeout = -1;
-    if (!inbox.empty()) {
+    if (pending) {
       timeout = 0;
-    } else if (!timers_.empty()) {
-      auto next = steady_clock::time_point::max();
-      for (const auto& [token, timer] : timers_) next = std::min(next, timer->next);
-      auto wait = duration_cast<milliseconds>(next - steady_clock::now()) + milliseconds(1);
-      timeout = static_cast<int>(std::clamp<milliseconds::rep>(wait.count(), 0, 60'000));
+    } else if (wait) {
+      auto ms = duration_cast<milliseconds>(*wait) + milliseconds(1);
+      timeout = static_cast<int>(std::clamp<milliseconds::rep>(ms.count(), 0, 60'000));
     }
-    pollfd fds{inbox.empty() ? pipe.get() : -1, POLLIN, 0};
+    pollfd fds{pending ? -1 : pipe.fd(), POLLIN, 0};
     int ready = ::poll(&fds, pipe ? 1 : 0, timeout);
     if (ready < 0 && errno != EINTR) break;
-    if (ready > 0 && (fds.revents & POLLIN)) {
-      char buffer[kNotifyReadPerTurn];
-      ssize_t n = ::read(pipe.get(), buffer, sizeof buffer);
-      if (n > 0) inbox.assign(buffer, static_cast<size_t>(n));
+    if (ready > 0 && (fds.revents & (POLLIN | POLLHUP))) pipe.read();
+    while (std::optional<std::string> line = pipe.lines().next()) {
+      post(*line);
+      if (stopped_ || timers_.untilNext(TimerQueue::Clock::now()) == TimerQueue::Clock::duration::zero()) break;
     }
-
-    size_t taken = 0;
-    while (taken < inbox.size()) {
-      char c = inbox[taken++];
-      if (c != '\n') {
-        if (line.size() < kLongestNotifyLine) {
-          line += c;
-        } else {
-          line.clear();
-          discarding = true;
-        }
-        continue;
-      }
-      if (!discarding) post(line);
-      line.clear();
-      discarding = false;
-      if (timerDue()) break;
-    }
-    inbox.erase(0, taken);
-
-    // Fire every timer that is due once, on a fixed schedule: ticks missed
-    // while a sample was slow are skipped, not made up.
-    auto now = steady_clock::now();
-    std::vector<Token> due;
-    for (const auto& [token, timer] : timers_) {
-      if (timer->next <= now) due.push_back(token);
-    }
-    for (Token token : due) {
-      auto timer = timers_.find(token);
-      if (timer == timers_.end()) continue;
-      Timer& t = *timer->second;
-      while (t.next <= now) t.next += t.interval;
-      t.block();
-    }
+    if (!stopped_) timers_.fireDue(TimerQueue::Clock::now());
   }
 }
 

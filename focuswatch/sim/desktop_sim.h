@@ -11,6 +11,7 @@
 
 #include "focuswatch/desktop.h"
 #include "focuswatch/observers.h"
+#include "focuswatch/sim/timer_queue.h"
 #include "focuswatch/sim/trace.h"
 
 namespace focuswatch {
@@ -44,17 +45,17 @@ class SimDesktop : public Desktop {
   Token scheduleRepeatingTimer(double interval, Block block) override;
   void invalidateTimer(Token token) override;
   void runMainRunLoop() override;
+  void stopMainRunLoop() override;
 
  private:
-  struct Timer;
   void post(std::string_view line);
 
   SimPaths paths_;
   TraceFile trace_;
   std::shared_ptr<const SimDocument> document_;
-  Token nextToken_ = 1;
   WorkspaceObservers observers_;
-  std::map<Token, std::unique_ptr<Timer>> timers_;
+  TimerQueue timers_;
+  bool stopped_ = false;
 };
 
 }  // namespace focuswatch
