@@ -167,16 +167,18 @@ std::unique_ptr<LoginItemService> xdgLoginItem(std::string path, std::string pro
   return std::make_unique<XdgLoginItem>(std::move(path), std::move(program));
 }
 
+std::string configFolder(const std::string& configHome, const std::string& home,
+                         const std::function<std::string()>& userHome) {
+  // A relative path would name a different folder in every working folder.
+  if (configHome.starts_with('/')) return configHome;
+  return (home.starts_with('/') ? home : userHome()) + "/.config";
+}
+
 std::unique_ptr<LoginItemService> agentServiceWithPlistName(std::string_view plistName) {
-  std::string config = environment("XDG_CONFIG_HOME");
-  if (config.empty()) {
-    std::string home = environment("HOME");
-    if (home.empty()) {  // not "/.config" at the root of the file system
-      const passwd* user = ::getpwuid(::getuid());
-      if (user && user->pw_dir) home = user->pw_dir;
-    }
-    config = home + "/.config";
-  }
+  std::string config = configFolder(environment("XDG_CONFIG_HOME"), environment("HOME"), [] {
+    const passwd* user = ::getpwuid(::getuid());
+    return std::string(user && user->pw_dir ? user->pw_dir : "");
+  });
   std::string name(plistName);
   if (name.ends_with(".plist")) name.resize(name.size() - 6);
   char program[PATH_MAX + 1];

@@ -3,6 +3,7 @@
 #ifndef LOGINHELPER_LOGIN_ITEM_XDG_H_
 #define LOGINHELPER_LOGIN_ITEM_XDG_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,12 @@ long autostartStatus(std::string_view entry);
 // The Exec value that starts `program` with "launch", quoted and escaped
 // as desktop entries require.
 std::string execLine(std::string_view program);
+
+// The folder of the user's configuration: $XDG_CONFIG_HOME, else
+// $HOME/.config, else `userHome()` (the password database's) and
+// "/.config". An empty or relative value counts as none.
+std::string configFolder(const std::string& configHome, const std::string& home,
+                         const std::function<std::string()>& userHome);
 
 // The autostart entry at `path`, started by `program`.
 std::unique_ptr<LoginItemService> xdgLoginItem(std::string path, std::string program);

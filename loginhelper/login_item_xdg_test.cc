@@ -21,6 +21,16 @@ TEST(AutostartStatusTest, OnlyTheTwoSwitchesInTheMainGroupCount) {
   }
 }
 
+TEST(ConfigFolderTest, AbsolutePathsOnly) {
+  struct Case { const char* configHome; const char* home; const char* folder; };
+  for (const auto& [configHome, home, folder] : {
+           Case{"/x/cfg", "/h", "/x/cfg"}, Case{"", "/h", "/h/.config"}, Case{"cfg", "/h", "/h/.config"},
+           Case{"./cfg", "", "/db/.config"}, Case{"", "h", "/db/.config"}, Case{"", "", "/db/.config"}}) {
+    EXPECT_EQ(configFolder(configHome, home, [] { return std::string("/db"); }), folder)
+        << configHome << " " << home;
+  }
+}
+
 // The Exec line as a desktop-entry reader takes it apart: GLib's key file
 // reader unescapes the value, its shell rules split the quoted arguments,
 // and "%%" is the field code of a percent sign.
