@@ -17,41 +17,55 @@ Element windowOf(TestDesktop& t) {
   return *asElement(read(t, t.desktop().createApplicationElement(7), "AXFocusedWindow").value);
 }
 
-TEST(SimDesktopTest, EveryValueKindReadsAsWritten) {
+// A read as text: its error, or its value's kind and content.
+std::string described(const AttributeRead& read) {
+  if (read.error != kAXErrorSuccess) return "error " + std::to_string(read.error);
+  if (!read.value) return "no value";
+  const auto& v = read.value->v;
+  if (auto* element = std::get_if<Element>(&v))
+    return "element " + static_cast<const SimElement*>(element->get())->traceName();
+  if (auto* text = std::get_if<std::string>(&v)) return "text " + *text;
+  if (auto* url = std::get_if<Url>(&v)) return "url " + url->absoluteString;
+  if (auto* ax = std::get_if<AxValue>(&v))
+    return ax->rect ? "rect " + std::to_string(int(ax->rect->x)) + "," + std::to_string(int(ax->rect->height)) : "axvalue";
+  if (auto* list = std::get_if<ValueList>(&v)) return "list of " + std::to_string(list->size());
+  return "other";
+}
+
+TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
   TestDesktop t(withWindow(Json::parse(R"({
     "id": "win", "text": "hi", "number": 3, "flag": true, "none": null,
     "list": ["a", 1], "address": {"url": "https://a.example/"},
     "box": {"rect": [1, 2, 3, 4]}, "spot": {"point": [1, 2]}, "odd": {"rect": [1, 2, 3]},
     "failing": {"error": -25212}, "child": {"AXRole": "AXGroup"},
-    "self": {"ref": "win"}, "dangling": {"ref": "nowhere"}, "AXChildren": [{"id": "a"}, {"AXParent": null}]
+    "self": {"ref": "win"}, "dangling": {"ref": "nowhere"}
   })")));
+  Element win = windowOf(t);
+  struct Case { const char* attribute; std::string read; };
+  for (const auto& [attribute, expected] : {
+           Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
+           Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
+           Case{"spot", "other"}, Case{"odd", "element #3"},  // not a rectangle: an element
+           Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
+           Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
+    EXPECT_EQ(described(read(t, win, attribute)), expected) << attribute;
+  }
+}
+
+TEST(SimDesktopTest, ParentsApplicationsAndTrust) {
+  TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "a"}, {"AXParent": null}]})")));
   Element app = t.desktop().createApplicationElement(7);
   Element win = windowOf(t);
-  EXPECT_EQ(asString(read(t, win, "text").value), "hi");
-  for (const char* other : {"number", "flag", "spot"})
-    EXPECT_TRUE(std::holds_alternative<OtherValue>(read(t, win, other).value->v)) << other;
-  AttributeRead none = read(t, win, "none");
-  EXPECT_EQ(none.error, 0);
-  EXPECT_FALSE(none.value);
-  EXPECT_EQ(std::get<ValueList>(read(t, win, "list").value->v).size(), 2u);
-  EXPECT_EQ(std::get<Url>(read(t, win, "address").value->v).absoluteString, "https://a.example/");
-  EXPECT_EQ(asRectangle(read(t, win, "box").value)->height, 4);
-  EXPECT_TRUE(asElement(read(t, win, "odd").value));  // not a rectangle: an element
-  EXPECT_EQ(read(t, win, "failing").error, -25212);
-  EXPECT_TRUE(asElement(read(t, win, "child").value));
-  EXPECT_EQ(asElement(read(t, win, "self").value)->get(), win.get());
-  EXPECT_EQ(read(t, win, "dangling").error, kAXErrorInvalidUIElement);
-  EXPECT_EQ(read(t, win, "missing").error, kAXErrorAttributeUnsupported);
-  // Written in place, an element's parent is implied, unless it lists one.
-  EXPECT_EQ(asElement(read(t, win, "AXParent").value)->get(), app.get());
   std::vector<Element> kids = children(t.desktop(), win);
-  EXPECT_EQ(asElement(read(t, kids[0], "AXParent").value)->get(), win.get());
-  EXPECT_FALSE(read(t, kids[1], "AXParent").value);
-  EXPECT_EQ(read(t, app, "AXParent").error, kAXErrorAttributeUnsupported);
-  EXPECT_EQ(read(t, t.desktop().createApplicationElement(99), "AXRole").error, kAXErrorCannotComplete);
-  t.write(Json::parse(R"({"accessibilityTrusted": false, "applications": {"7": {}}})"));
+  // Written in place, an element's parent is implied, unless it lists one.
+  EXPECT_EQ(described(read(t, win, "AXParent")), "element app:7");
+  EXPECT_EQ(described(read(t, kids[0], "AXParent")), "element #2");
+  EXPECT_EQ(described(read(t, kids[1], "AXParent")), "no value");
+  EXPECT_EQ(described(read(t, app, "AXParent")), "error -25205");
+  EXPECT_EQ(described(read(t, t.desktop().createApplicationElement(99), "AXRole")), "error -25204");
+  t.write(Json::parse(R"({"accessibilityTrusted": false, "applications": {"7": {"AXRole": "x"}}})"));
   EXPECT_FALSE(t.desktop().isProcessTrusted());
-  EXPECT_EQ(read(t, t.desktop().createApplicationElement(7), "AXRole").error, kAXErrorAPIDisabled);
+  EXPECT_EQ(described(read(t, t.desktop().createApplicationElement(7), "AXRole")), "error -25211");
 }
 
 TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
@@ -76,46 +90,52 @@ TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
 }
 
 TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
-  Json desktop = withWindow({});
-  TestDesktop t(desktop);
+  TestDesktop t(withWindow({}));
   EXPECT_EQ(t.desktop().frontmostApplication()->processIdentifier, 7);
-  auto expect = [&](const std::string& text, bool trusted) {
+  auto trusted = [&](const std::string& text) {
     std::ofstream(t.file("desktop.json"), std::ios::trunc) << text;
-    EXPECT_EQ(t.desktop().isProcessTrusted(), trusted) << text.substr(0, 80);
-    if (!trusted) {
-      EXPECT_FALSE(t.desktop().frontmostApplication()) << text.substr(0, 80);
-    }
+    bool answer = t.desktop().isProcessTrusted();
+    EXPECT_EQ(answer, t.desktop().frontmostApplication().has_value()) << text.substr(0, 80);
+    return answer;
   };
-  expect(R"({"accessibilityTrusted": true, "idleSeconds": 9.5, "frontmostApplication": {"processIdentifier": 3}})", true);
+  EXPECT_TRUE(trusted(R"({"accessibilityTrusted": true, "idleSeconds": 9.5, "frontmostApplication": {"processIdentifier": 3}})"));
   EXPECT_EQ(t.desktop().secondsSinceLastInput(), 9.5);
   EXPECT_FALSE(t.desktop().frontmostApplication()->bundleIdentifier);
   for (const char* broken : {"", "{\"accessibilityTrusted\": true,", "[]", R"({"accessibilityTrusted": "yes"})",
                              R"({"accessibilityTrusted": true, "idleSeconds": "1"})",
                              R"({"accessibilityTrusted": true, "frontmostApplication": {"bundleIdentifier": "x"}})",
                              R"({"accessibilityTrusted": true, "frontmostApplication": {"processIdentifier": 4294967296}})",
-                             R"({"accessibilityTrusted": true, "applications": {"abc": {}}})",
-                             R"({"accessibilityTrusted": true, "applications": {"7": []}})"})
-    expect(broken, false);
+                             R"({"accessibilityTrusted": true, "applications": {"7": []}})"}) {
+    EXPECT_FALSE(trusted(broken)) << broken;
+  }
   EXPECT_EQ(t.desktop().secondsSinceLastInput(), 0);
-  expect(std::string(10000, '[') + std::string(10000, ']'), false);
-  expect(R"({"applications": {"7": {"a": )" + std::string(2001, '[') + std::string(2001, ']') + "}}}", false);
-  // Elements nest 10,000 deep, written in place or in lists; one more is refused.
+  std::filesystem::remove(t.file("desktop.json"));
+  EXPECT_FALSE(t.desktop().isProcessTrusted());
+  std::filesystem::create_directory(t.file("desktop.json"));
+  EXPECT_FALSE(t.desktop().isProcessTrusted());
+}
+
+// Elements nest 10,000 deep, written in place or in lists, and arrays 2,000
+// deep within an attribute; one more level is refused.
+TEST(SimDocumentTest, NestingLimits) {
   auto nestedText = [](int levels, bool inLists) {
-    std::string text = R"({"accessibilityTrusted": true, "applications": {"7": )";
+    std::string text = R"({"applications": {"7": )";
     for (int i = 1; i < levels; ++i) text += inLists ? R"({"AXChildren": [)" : R"({"w": )";
     text += "{}";
     for (int i = 1; i < levels; ++i) text += inLists ? "]}" : "}";
     return text + "}}";
   };
   for (bool inLists : {false, true}) {
-    expect(nestedText(10000, inLists), true);
-    expect(nestedText(10001, inLists), false);
-    expect(nestedText(100000, inLists), false);
+    EXPECT_NO_THROW(parseSimDocument(nestedText(10000, inLists)));
+    EXPECT_THROW(parseSimDocument(nestedText(10001, inLists)), std::runtime_error);
+    EXPECT_THROW(parseSimDocument(nestedText(100000, inLists)), std::runtime_error);
   }
-  std::filesystem::remove(t.file("desktop.json"));
-  EXPECT_FALSE(t.desktop().isProcessTrusted());
-  std::filesystem::create_directory(t.file("desktop.json"));
-  EXPECT_FALSE(t.desktop().isProcessTrusted());
+  auto arrays = [](int depth) {
+    return R"({"applications": {"7": {"a": )" + std::string(depth, '[') + std::string(depth, ']') + "}}}";
+  };
+  EXPECT_NO_THROW(parseSimDocument(arrays(2000)));
+  EXPECT_THROW(parseSimDocument(arrays(2001)), std::runtime_error);
+  EXPECT_THROW(parseSimDocument(std::string(10000, '[') + std::string(10000, ']')), std::runtime_error);
 }
 
 TEST(SimDocumentTest, WrongTypesAndProcessKeysRefuseTheFile) {
