@@ -66,11 +66,12 @@ TEST(FocusedNerritTabTest, TheStripClearlyClosestAboveTheFocusedPaneIsChosen) {
             "right");
   // The centre is x + width/2 of the normalised frame, and its bounds are
   // inclusive: (minX + maxX)/2 would be 0.9999999999999999 in the last case.
+  // The strip just right of the centre lies closer to the pane.
   struct Edge { Json pane, edge; };
-  for (const auto& [paneFrame, edge] : {Edge{rect(0, 100, 400, 400), rect(200, 70, 300, 30)},
-                                        Edge{rect(400, 100, -400, 400), rect(500, 70, -300, 30)},
-                                        Edge{rect(0.7, 100, 0.6, 400), rect(1.0, 70, 300, 30)}}) {
-    Json off = rect(edge["rect"][0].get<double>() + 1, 40, 300, 30);
+  for (const auto& [paneFrame, edge] : {Edge{rect(0, 100, 400, 400), rect(200, 40, 300, 30)},
+                                        Edge{rect(400, 100, -400, 400), rect(500, 40, -300, 30)},
+                                        Edge{rect(0.7, 100, 0.6, 400), rect(1.0, 40, 300, 30)}}) {
+    Json off = rect(edge["rect"][0].get<double>() + 1, 70, 300, 30);
     EXPECT_EQ(tabOverPane({{"edge", edge}, {"off", off}}, paneFrame), "edge") << paneFrame;
   }
 }
