@@ -13,6 +13,7 @@
 #include "focuswatch/sim/desktop_sim.h"
 #include "focuswatch/sim/sim_document.h"
 #include "focuswatch/event_record.h"
+#include "focuswatch/recorder.h"
 
 namespace {
 
@@ -71,6 +72,23 @@ void BM_EmitWorkspaceWindowAtBudget(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_EmitWorkspaceWindowAtBudget)->Unit(benchmark::kMicrosecond);
+
+// The same line with FOCUSWATCH_RECORD set: every answer remembered, and
+// the sample's file written after it.
+void BM_EmitRecordedWorkspaceWindowAtBudget(benchmark::State& state) {
+  std::string path = writeBudgetDesktop(), record = path + ".record";
+  std::unique_ptr<Desktop> desktop = recordingDesktop(std::make_unique<SimDesktop>(SimPaths{path, "", ""}), record);
+  const BrowserConfiguration config = buildBrowserConfiguration({"focuswatch"});
+  for (auto _ : state) {
+    std::optional<std::string> line = eventLine(*desktop, config, "activity");
+    desktop->sampleTaken();
+    benchmark::DoNotOptimize(line);
+  }
+  state.counters["record_bytes"] = static_cast<double>(std::filesystem::file_size(record));
+  std::filesystem::remove(path);
+  std::filesystem::remove(record);
+}
+BENCHMARK(BM_EmitRecordedWorkspaceWindowAtBudget)->Unit(benchmark::kMicrosecond);
 
 // The simulated desktop's share of each line: reading the file afresh.
 void BM_ReadDesktopFile(benchmark::State& state) {

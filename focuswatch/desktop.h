@@ -111,6 +111,10 @@ class Desktop {
   // AXUIElementCopyAttributeValue: exactly one read of one attribute.
   virtual AttributeRead copyAttributeValue(const Element& element,
                                            std::string_view attribute) = 0;
+  // Whether two handles name the same element (CFEqual), and a hash that
+  // agrees with it (CFHash). No platform call is traced for either.
+  virtual bool sameElement(const Element& a, const Element& b) = 0;
+  virtual size_t elementHash(const Element& element) = 0;
 
   // Workspace notification centre observers, delivered on the main queue.
   virtual Token addObserver(WorkspaceNotification name, Block block) = 0;
@@ -123,6 +127,11 @@ class Desktop {
   virtual void runMainRunLoop() = 0;
   // Makes runMainRunLoop() return when the block that calls it is done.
   virtual void stopMainRunLoop() = 0;
+
+  // The probe has taken the sample that began with the last trust
+  // question, and written its line (or dropped it). Only a recorder of
+  // the desktop does anything here.
+  virtual void sampleTaken() {}
 };
 
 // The desktop of this build: the macOS frameworks, or the simulated desktop

@@ -72,7 +72,9 @@ std::optional<std::string> eventLine(Desktop& desktop,
 bool emit(Desktop& desktop, const BrowserConfiguration& config,
           std::string_view kind) {
   std::optional<std::string> line = eventLine(desktop, config, kind);
-  return !line || writeLine(std::move(*line));
+  bool readerLeft = line && !writeLine(std::move(*line));
+  desktop.sampleTaken();
+  return !readerLeft;
 }
 
 bool writeLine(std::string text) {

@@ -10,12 +10,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "focuswatch/event_record.h"
+#include "focuswatch/recorder.h"
 #include "focuswatch/sim/desktop_sim.h"
 
 namespace focuswatch {
@@ -32,7 +35,10 @@ class TestDesktop {
     sim_->isProcessTrusted();  // reads the file, as every sample does
     clearTrace();
   }
-  ~TestDesktop() { std::filesystem::remove_all(directory_); }
+  ~TestDesktop() {
+    expectRecordReplays();
+    std::filesystem::remove_all(directory_);
+  }
 
   SimDesktop& desktop() { return *sim_; }
   std::string file(const std::string& name) const { return directory_ + "/" + name; }
@@ -55,6 +61,31 @@ class TestDesktop {
     });
   }
   size_t reads() const { return readsOf(); }
+
+  // One whole sample of the desktop as it stands, recorded and then
+  // replayed from the record: the same line, and the same reads in the
+  // same order (elements named in the order they first appear).
+  void expectRecordReplays() {
+    static const BrowserConfiguration kTracking = buildBrowserConfiguration(
+        {"focuswatch", "--browser-tracking", "--browser-bundle=com.example.nerrit"});
+    auto sampleOf = [&](const std::string& desktop, const std::string& trace, const std::string& record) {
+      std::unique_ptr<Desktop> sim = std::make_unique<SimDesktop>(SimPaths{desktop, trace, ""});
+      if (!record.empty()) sim = recordingDesktop(std::move(sim), record);
+      std::string sample = eventLine(*sim, kTracking, "activity").value_or("(dropped)");
+      sim->sampleTaken();
+      std::ifstream in(trace);
+      std::map<std::string, size_t> names;
+      for (std::string line; std::getline(in, line);) {
+        size_t name = line.find(' ') + 1, attribute = line.rfind(' ');
+        if (line.starts_with("AXUIElementCopyAttributeValue "))
+          line.replace(name, attribute - name, "#" + std::to_string(names.try_emplace(line.substr(name, attribute - name), names.size()).first->second));
+        sample += "\n" + line;
+      }
+      return sample;
+    };
+    std::string recorded = sampleOf(file("desktop.json"), file("recorded-trace"), file("record.json"));
+    EXPECT_EQ(sampleOf(file("record.json"), file("replayed-trace"), ""), recorded);
+  }
 
  private:
   std::string directory_;

@@ -106,6 +106,24 @@ TEST_F(FocuswatchTest, StandardStreamsClosedOrFullNeverTearALine) {
   EXPECT_EQ(Json::parse(*whole)["foregroundName"], name);
 }
 
+// A recorded sample replays to the same line, byte for byte; a record that
+// cannot be written changes nothing but one line on standard error.
+TEST_F(FocuswatchTest, RecordedSampleReplaysToTheSameLine) {
+  for (const char* demo : {"nerrit", "browser-webarea"}) {
+    Launch recording = probe({"--once", "--browser-tracking"}, kDemo + "/" + demo + ".json");
+    recording.env["FOCUSWATCH_RECORD"] = path("record.json");
+    Outcome recorded = testing_support::run(recording);
+    Outcome replayed = testing_support::run(probe({"--once", "--browser-tracking"}, path("record.json")));
+    EXPECT_EQ(replayed.out + replayed.err, recorded.out + recorded.err) << demo;
+  }
+  Launch unwritable = probe({"--once"}, kDemo + "/plain.json");
+  unwritable.env["FOCUSWATCH_RECORD"] = path("missing/record.json");
+  Outcome outcome = testing_support::run(unwritable);
+  EXPECT_EQ(Json::parse(outcome.out)["foregroundBundleId"], "com.apple.TextEdit");
+  EXPECT_EQ(outcome.err + std::to_string(outcome.status),
+            "focuswatch: record: " + path("missing/record.json") + ": No such file or directory\n0");
+}
+
 // Watches the desktop file `desktop.json` with the notification pipe.
 class WatchingTest : public FocuswatchTest {
  protected:

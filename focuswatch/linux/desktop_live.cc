@@ -57,6 +57,16 @@ class LiveDesktop : public Desktop {
     return tree_.read(element, attribute);
   }
 
+  // An element is told by its bus name and object path (an application
+  // element by its process), as the trace names it.
+  bool sameElement(const Element& a, const Element& b) override {
+    return AtspiTree::traceName(a) == AtspiTree::traceName(b);
+  }
+
+  size_t elementHash(const Element& element) override {
+    return std::hash<std::string>()(AtspiTree::traceName(element));
+  }
+
   Token addObserver(WorkspaceNotification name, Block block) override {
     if (name == WorkspaceNotification::kDidActivateApplication) {
       x11_->watchActiveWindow(

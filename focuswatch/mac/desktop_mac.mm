@@ -134,6 +134,12 @@ class MacDesktop : public Desktop {
     return {error, convert(value)};
   }
 
+  bool sameElement(const Element& a, const Element& b) override {
+    return a.get() && b.get() && CFEqual(a.get(), b.get());
+  }
+
+  size_t elementHash(const Element& element) override { return element.get() ? CFHash(element.get()) : 0; }
+
   Token addObserver(WorkspaceNotification name, Block block) override {
     @autoreleasepool {
       NSNotificationCenter* center = [[NSWorkspace sharedWorkspace] notificationCenter];

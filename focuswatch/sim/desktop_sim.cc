@@ -135,6 +135,22 @@ AttributeRead SimDesktop::copyAttributeValue(const Element& element,
   return read;
 }
 
+namespace {
+
+// The element's number in its document, or minus its process for an
+// application the file does not describe; 0 for no element.
+int64_t identity(const Element& element) {
+  auto* node = static_cast<const SimElement*>(element.get());
+  if (!node) return 0;
+  return node->unreachable ? -int64_t{node->process} - 1 : node->number;
+}
+
+}  // namespace
+
+bool SimDesktop::sameElement(const Element& a, const Element& b) { return identity(a) == identity(b); }
+
+size_t SimDesktop::elementHash(const Element& element) { return std::hash<int64_t>()(identity(element)); }
+
 Desktop::Token SimDesktop::addObserver(WorkspaceNotification name, Block block) {
   return observers_.add(name, std::move(block));
 }

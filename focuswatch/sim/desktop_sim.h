@@ -39,6 +39,10 @@ class SimDesktop : public Desktop {
   Element createApplicationElement(int32_t processIdentifier) override;
   AttributeRead copyAttributeValue(const Element& element,
                                    std::string_view attribute) override;
+  // An element is told by its number in its document, an application the
+  // file does not describe by its process.
+  bool sameElement(const Element& a, const Element& b) override;
+  size_t elementHash(const Element& element) override;
 
   Token addObserver(WorkspaceNotification name, Block block) override;
   void removeObserver(Token token) override;
