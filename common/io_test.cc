@@ -75,28 +75,32 @@ TEST(WriteAllTest, FullPipesAndSignalsLoseNothing) {
   }
 }
 
-// Up to the size asked for, across short reads, signals and a non-blocking
-// pipe that is empty for a while; the end of the input ends it.
+// Up to the size asked for, across short reads, signals that interrupt a
+// blocked read or the wait on an empty non-blocking pipe; the end of the
+// input ends it.
 TEST(ReadAllTest, UpToTheSizeOrTheEnd) {
-  int pipe[2];
-  ASSERT_EQ(::pipe(pipe), 0);
-  ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);
-  std::string buffer(150, '\0');
-  size_t first = 0, rest = 0;
-  underAlarms(
-      [&] {
-        for (int i = 0; i < 20; ++i, ::usleep(2000)) EXPECT_EQ(::write(pipe[1], "0123456789", 10), 10);
-        ::close(pipe[1]);
-      },
-      [&] {
-        EXPECT_EQ(readAll(pipe[0], buffer.data(), buffer.size(), &first), 0);
-        EXPECT_EQ(readAll(pipe[0], buffer.data(), buffer.size(), &rest), 0);
-      });
-  EXPECT_EQ(first, 150u);
-  EXPECT_EQ(rest, 50u);
-  EXPECT_EQ(buffer.substr(40, 20), "01234567890123456789");
-  ::close(pipe[0]);
-  EXPECT_EQ(readAll(-1, buffer.data(), 1, &rest), EBADF);
+  for (bool nonBlocking : {false, true}) {
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    if (nonBlocking) ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);
+    std::string buffer(150, '\0');
+    size_t first = 0, rest = 0;
+    underAlarms(
+        [&] {
+          for (int i = 0; i < 20; ++i, ::usleep(2000)) EXPECT_EQ(::write(pipe[1], "0123456789", 10), 10);
+          ::close(pipe[1]);
+        },
+        [&] {
+          EXPECT_EQ(readAll(pipe[0], buffer.data(), buffer.size(), &first), 0);
+          EXPECT_EQ(readAll(pipe[0], buffer.data(), buffer.size(), &rest), 0);
+        });
+    EXPECT_EQ(first + rest, 200u) << (nonBlocking ? "non-blocking" : "blocking");
+    EXPECT_EQ(buffer.substr(40, 20), "01234567890123456789");
+    ::close(pipe[0]);
+  }
+  size_t none = 1;
+  EXPECT_EQ(readAll(-1, nullptr, 1, &none), EBADF);
+  EXPECT_EQ(none, 0u);
 }
 
 int freed = 0;
