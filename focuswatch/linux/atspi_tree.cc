@@ -66,15 +66,22 @@ std::optional<std::string> domAttribute(AtspiRequests& bus, const AtspiNode& nod
   return std::nullopt;
 }
 
-// A page's address: Document.GetAttributeValue("URI").
+// A page's address: Document.GetAttributes' "URI" (Chromium), else its
+// "DocURL" (Firefox, whose "URI" is empty). None for a page that is not
+// showing: Firefox keeps every tab's page in the tree, and only the front
+// tab's page shows.
 std::optional<std::string> documentAddress(AtspiRequests& bus, const AtspiNode& node,
                                            int32_t* error) {
-  Reply reply = bus.call(node, "org.a11y.atspi.Document", "GetAttributeValue", "s", "URI");
-  const char* text;
+  auto found = bus.attributes(node, "org.a11y.atspi.Document", error);
+  if (!found) return std::nullopt;
+  for (const char* key : {"URI", "DocURL"}) {
+    auto address = found->find(key);
+    if (address == found->end() || address->second.empty()) continue;
+    if (!hasState(bus, node, ATSPI_STATE_SHOWING)) break;
+    return address->second;
+  }
   *error = kAXErrorNoValue;
-  if (!AtspiRequests::take(reply, "s", &text)) *error = AtspiRequests::failure(reply);
-  if (*error != kAXErrorNoValue || !*text) return std::nullopt;
-  return std::string(text);
+  return std::nullopt;
 }
 
 // The application's window: its frame in the ACTIVE state, else its first
@@ -239,7 +246,8 @@ constexpr AttributeRow kAttributes[] = {
     {"AXDOMIdentifier", false, readIdentifier},
     // Component.GetExtents in screen coordinates
     {"AXFrame", false, readFrame},
-    // Document.GetAttributeValue("URI"), as text
+    // Document.GetAttributes, "URI" else "DocURL", as text; then
+    // Accessible.GetState: none unless SHOWING
     {"AXDocument", false, readDocument},
     // the same, as a URL
     {"AXURL", false, readUrl},
