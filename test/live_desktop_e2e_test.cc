@@ -61,8 +61,10 @@ class LiveDesktopTest : public ::testing::Test {
                                                     {"MOZ_REMOTE_SETTINGS_DEVTOOLS", "1"}},
                                             .quiet = quiet, .ownGroup = group});
   }
+  // Desktop entries are read in their own language.
   testing_support::Outcome run(std::vector<std::string> argv) {
-    return testing_support::run({std::move(argv), {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}}}});
+    return testing_support::run({std::move(argv), {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}},
+                                                   {"LC_ALL", "C.UTF-8"}, {"LANGUAGE", {}}}});
   }
   std::string url(const std::string& page) const { return "http://127.0.0.1:" + port_ + "/" + page; }
 
@@ -114,6 +116,7 @@ TEST_F(LiveDesktopTest, EnabledBrowserInFrontGivesItsPage) {
   Json line = sampleUntil({"--browser-bundle=Chromium"},
                           [](const Json& l) { return l.contains("browserTitle"); });
   EXPECT_EQ(line["foregroundBundleId"], "Chromium");
+  EXPECT_EQ(line["foregroundName"], "Chromium Web Browser");  // its desktop entry's Name
   EXPECT_EQ(line["accessibilityTrusted"], true);
   EXPECT_EQ(line["browserDomain"], "127.0.0.1");
   EXPECT_EQ(line["browserUrl"], url("browser.html"));
@@ -130,6 +133,7 @@ TEST_F(LiveDesktopTest, FirefoxGivesTheFrontTabsPageThroughTabSwitches) {
   };
   openFirefox("browser.html");
   Json line = page("browser.html");
+  EXPECT_EQ(line["foregroundName"], "Firefox ESR");
   EXPECT_EQ(line["browserUrl"], url("browser.html"));
   EXPECT_EQ(line["browserTitle"], "Live Page");
   openFirefox("nerrit.html");  // a second tab, in front
@@ -144,6 +148,7 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
     return l.contains("nerritSelectedTabTitle") && l.contains("nerritSelectedWorktreeId");
   });
   EXPECT_EQ(line["foregroundBundleId"], "nerrit-workspace");
+  EXPECT_EQ(line["foregroundName"], "Chromium");  // no desktop entry: its name on the bus
   EXPECT_EQ(line["nerritSelectedTabTitle"], "checkout.ts");
   EXPECT_EQ(line["nerritSelectedWorktreeId"], "vantrel::checkout-flow");
   EXPECT_EQ(line["nerritWindowTitle"], "checkout-flow \u2014 vantrel - Chromium");

@@ -302,4 +302,15 @@ AttributeRead AtspiTree::read(const Element& handle, std::string_view attribute)
   return noValue(kAXErrorAttributeUnsupported);
 }
 
+std::optional<std::string> AtspiTree::applicationName(int32_t pid) {
+  if (!trustedBus_ || pid <= 0) return std::nullopt;
+  AtspiRequests bus(trustedBus_);
+  std::optional<AtspiNode> root = applicationRoot(bus, pid);
+  if (!root) return std::nullopt;
+  Reply reply = bus.accessibleProperty(*root, "Name", "s");  // holds the name
+  const char* name;
+  if (!AtspiRequests::take(reply, "s", &name) || !*name) return std::nullopt;
+  return name;
+}
+
 }  // namespace focuswatch

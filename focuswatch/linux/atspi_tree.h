@@ -40,6 +40,9 @@ class AtspiTree {
   // One read of `attribute`; fails with kAXErrorAPIDisabled unless the
   // last trust question was answered yes.
   AttributeRead read(const Element& element, std::string_view attribute);
+  // The name that the application of process `pid` gives its root on the
+  // bus; none unless trusted.
+  std::optional<std::string> applicationName(int32_t pid);
 
  private:
   AccessibilityBus bus_;

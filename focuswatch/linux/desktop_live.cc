@@ -7,6 +7,7 @@
 
 #include "common/deleter.h"
 #include "focuswatch/linux/atspi_tree.h"
+#include "focuswatch/linux/desktop_entries.h"
 #include "focuswatch/linux/logind_sleep.h"
 #include "focuswatch/linux/x11_session.h"
 #include "focuswatch/observers.h"
@@ -16,8 +17,9 @@ namespace focuswatch {
 
 namespace {
 
-// The X11 session and the AT-SPI tree behind the platform boundary, with
-// logind's sleep signal and the GLib main loop as the run loop.
+// The X11 session, the desktop entries and the AT-SPI tree behind the
+// platform boundary, with logind's sleep signal and the GLib main loop as
+// the run loop.
 class LiveDesktop : public Desktop {
  public:
   LiveDesktop(std::unique_ptr<X11Session> x11, const std::string& tracePath)
@@ -32,9 +34,20 @@ class LiveDesktop : public Desktop {
     return tree_.isTrusted();
   }
 
+  // The application's name is the one the desktop shows for it: its
+  // desktop entry's, else the one it gives on the accessibility bus, else
+  // its window class.
   std::optional<RunningApplication> frontmostApplication() override {
     trace_.frontmostQuery();
-    return x11_->frontmostApplication();
+    std::optional<FrontWindow> window = x11_->frontWindow();
+    if (!window) return std::nullopt;
+    RunningApplication app;
+    app.processIdentifier = window->pid;
+    app.bundleIdentifier = window->applicationId ? window->applicationId : window->windowClass;
+    app.localizedName = entries_.name(*window);
+    if (!app.localizedName) app.localizedName = tree_.applicationName(window->pid);
+    if (!app.localizedName) app.localizedName = window->windowClass;
+    return app;
   }
 
   double currentTime() override { return wallClockSeconds(); }
@@ -112,6 +125,7 @@ class LiveDesktop : public Desktop {
 
  private:
   std::unique_ptr<X11Session> x11_;
+  DesktopEntries entries_;
   AtspiTree tree_;
   TraceFile trace_;
   std::unique_ptr<LogindSleep> sleep_;
