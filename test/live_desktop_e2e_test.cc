@@ -1,5 +1,6 @@
 // The built focuswatch on a real desktop: Xvfb, openbox, the AT-SPI bus of
-// the session, and Chromium showing pages served from loopback.
+// the session, and Chromium or Firefox ESR showing pages served from
+// loopback.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,8 +22,8 @@ using Json = nlohmann::json;
 class LiveDesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/chromium",
-                             "/usr/bin/gdbus", "/usr/bin/xprop", "/usr/bin/python3"}) {
+    for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/openbox", "/usr/bin/chromium", "/usr/bin/firefox-esr",
+                             "/usr/bin/gdbus", "/usr/bin/xprop", "/usr/bin/xdotool", "/usr/bin/python3"}) {
       if (!fs::exists(tool)) GTEST_SKIP() << tool << " is not installed (misc/install-deps installs it)";
     }
     if (!std::getenv("VANTREL_KEYRING_SESSION"))
@@ -51,13 +52,19 @@ class LiveDesktopTest : public ::testing::Test {
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
+  // Firefox lets the profile point remote settings nowhere only with
+  // MOZ_REMOTE_SETTINGS_DEVTOOLS.
   std::unique_ptr<Running> start(std::vector<std::string> argv, bool quiet = false, bool group = false) {
     return std::make_unique<Running>(Launch{.argv = std::move(argv),
-                                            .env = {{"DISPLAY", display_}, {"ACCESSIBILITY_ENABLED", "1"}},
+                                            .env = {{"DISPLAY", display_}, {"ACCESSIBILITY_ENABLED", "1"},
+                                                    {"MOZ_CRASHREPORTER_DISABLE", "1"},
+                                                    {"MOZ_REMOTE_SETTINGS_DEVTOOLS", "1"}},
                                             .quiet = quiet, .ownGroup = group});
   }
+  // Desktop entries are read in their own language.
   testing_support::Outcome run(std::vector<std::string> argv) {
-    return testing_support::run({std::move(argv), {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}}}});
+    return testing_support::run({std::move(argv), {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}},
+                                                   {"LC_ALL", "C.UTF-8"}, {"LANGUAGE", {}}}});
   }
   std::string url(const std::string& page) const { return "http://127.0.0.1:" + port_ + "/" + page; }
 
@@ -71,8 +78,20 @@ class LiveDesktopTest : public ::testing::Test {
                      true, true);  // a group of its own: the browser forks
   }
 
+  // A fresh profile that stays off the network. Once Firefox runs, the
+  // same command opens the page in a new tab in front.
+  void openFirefox(const std::string& page) {
+    std::vector<std::string> argv{"/usr/bin/firefox-esr", "--profile", dir_ + "/firefox", "--new-tab", url(page)};
+    if (browser_) {
+      EXPECT_EQ(run(argv).status, 0);
+    } else {
+      fs::copy(PAGES_DIR "/firefox-profile", dir_ + "/firefox");
+      browser_ = start(argv, true, true);
+    }
+  }
+
   // Samples once a second until `done` holds for the line, for at most a
-  // minute (Chromium builds its tree a while after its window shows).
+  // minute (a browser builds its tree a while after its window shows).
   Json sampleUntil(std::vector<std::string> options, const std::function<bool(const Json&)>& done) {
     Json line;
     options.insert(options.begin(), {FOCUSWATCH_PATH, "--once"});
@@ -95,11 +114,29 @@ TEST_F(LiveDesktopTest, EnabledBrowserInFrontGivesItsPage) {
   Json line = sampleUntil({"--browser-bundle=Chromium"},
                           [](const Json& l) { return l.contains("browserTitle"); });
   EXPECT_EQ(line["foregroundBundleId"], "Chromium");
+  EXPECT_EQ(line["foregroundName"], "Chromium Web Browser");  // its desktop entry's Name
   EXPECT_EQ(line["accessibilityTrusted"], true);
   EXPECT_EQ(line["browserDomain"], "127.0.0.1");
   EXPECT_EQ(line["browserUrl"], url("browser.html"));
   EXPECT_EQ(line["browserTitle"], "Live Page");
   EXPECT_FALSE(sampleUntil({}, [](const Json&) { return true; }).contains("browserUrl"));
+}
+
+// Firefox keeps every tab's page in the tree, and its address as DocURL.
+TEST_F(LiveDesktopTest, FirefoxGivesTheFrontTabsPageThroughTabSwitches) {
+  auto page = [this](const std::string& name) {
+    return sampleUntil({"--browser-bundle=firefox-esr"}, [address = url(name)](const Json& l) {
+      return l.value("browserUrl", "") == address && l.contains("browserTitle");
+    });
+  };
+  openFirefox("browser.html");
+  Json line = page("browser.html");
+  EXPECT_EQ(line["foregroundName"], "Firefox ESR");
+  EXPECT_EQ(line["browserTitle"], "Live Page");
+  openFirefox("nerrit.html");  // a second tab, in front
+  EXPECT_EQ(page("nerrit.html")["browserTitle"], "checkout-flow \u2014 vantrel");
+  ASSERT_EQ(run({"/usr/bin/xdotool", "key", "ctrl+Tab"}).status, 0);  // back to the first
+  EXPECT_EQ(page("browser.html")["browserUrl"], url("browser.html"));
 }
 
 TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
@@ -108,6 +145,7 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
     return l.contains("nerritSelectedTabTitle") && l.contains("nerritSelectedWorktreeId");
   });
   EXPECT_EQ(line["foregroundBundleId"], "nerrit-workspace");
+  EXPECT_EQ(line["foregroundName"], "Chromium");  // no desktop entry: its name on the bus
   EXPECT_EQ(line["nerritSelectedTabTitle"], "checkout.ts");
   EXPECT_EQ(line["nerritSelectedWorktreeId"], "vantrel::checkout-flow");
   EXPECT_EQ(line["nerritWindowTitle"], "checkout-flow \u2014 vantrel - Chromium");

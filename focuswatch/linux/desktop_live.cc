@@ -1,24 +1,25 @@
 #include "focuswatch/linux/desktop_live.h"
 
-#include <gio/gio.h>
+#include <glib.h>
 
 #include <map>
 #include <utility>
 
-#include "focuswatch/linux/atspi_tree.h"
 #include "common/deleter.h"
+#include "focuswatch/linux/atspi_tree.h"
+#include "focuswatch/linux/desktop_entries.h"
+#include "focuswatch/linux/logind_sleep.h"
+#include "focuswatch/linux/x11_session.h"
 #include "focuswatch/observers.h"
 #include "focuswatch/sim/trace.h"
-#include "focuswatch/linux/x11_session.h"
 
 namespace focuswatch {
 
 namespace {
 
-using ConnectionPtr = std::unique_ptr<GDBusConnection, vantrel::Deleter<g_object_unref>>;
-
-// The X11 session and the AT-SPI tree behind the platform boundary, with
-// logind's sleep signal and the GLib main loop as the run loop.
+// The X11 session, the desktop entries and the AT-SPI tree behind the
+// platform boundary, with logind's sleep signal and the GLib main loop as
+// the run loop.
 class LiveDesktop : public Desktop {
  public:
   LiveDesktop(std::unique_ptr<X11Session> x11, const std::string& tracePath)
@@ -26,7 +27,6 @@ class LiveDesktop : public Desktop {
 
   ~LiveDesktop() override {
     for (auto& [token, timer] : timers_) g_source_remove(timer.first);
-    if (sleepSubscription_) g_dbus_connection_signal_unsubscribe(system_.get(), sleepSubscription_);
   }
 
   bool isProcessTrusted() override {
@@ -34,9 +34,20 @@ class LiveDesktop : public Desktop {
     return tree_.isTrusted();
   }
 
+  // The application's name is the one the desktop shows for it: its
+  // desktop entry's, else the one it gives on the accessibility bus, else
+  // its window class.
   std::optional<RunningApplication> frontmostApplication() override {
     trace_.frontmostQuery();
-    return x11_->frontmostApplication();
+    std::optional<FrontWindow> window = x11_->frontWindow();
+    if (!window) return std::nullopt;
+    RunningApplication app;
+    app.processIdentifier = window->pid;
+    app.bundleIdentifier = window->applicationId ? window->applicationId : window->windowClass;
+    app.localizedName = entries_.name(*window);
+    if (!app.localizedName) app.localizedName = tree_.applicationName(window->pid);
+    if (!app.localizedName) app.localizedName = window->windowClass;
+    return app;
   }
 
   double currentTime() override { return wallClockSeconds(); }
@@ -71,8 +82,11 @@ class LiveDesktop : public Desktop {
     if (name == WorkspaceNotification::kDidActivateApplication) {
       x11_->watchActiveWindow(
           [this] { observers_.post(WorkspaceNotification::kDidActivateApplication); });
-    } else {
-      watchSleep();
+    } else if (!sleep_) {
+      sleep_ = std::make_unique<LogindSleep>([this](bool sleeping) {
+        observers_.post(sleeping ? WorkspaceNotification::kWillSleep
+                                 : WorkspaceNotification::kDidWake);
+      });
     }
     return observers_.add(name, std::move(block));
   }
@@ -110,32 +124,11 @@ class LiveDesktop : public Desktop {
   }
 
  private:
-  // logind announces sleep and wake with PrepareForSleep(true / false).
-  void watchSleep() {
-    if (sleepSubscription_ || sleepTried_) return;
-    sleepTried_ = true;
-    system_.reset(g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr));
-    if (!system_) return;
-    sleepSubscription_ = g_dbus_connection_signal_subscribe(
-        system_.get(), "org.freedesktop.login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
-        "/org/freedesktop/login1", nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-           GVariant* parameters, gpointer self) {
-          if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(b)"))) return;
-          gboolean sleeping;
-          g_variant_get(parameters, "(b)", &sleeping);
-          static_cast<LiveDesktop*>(self)->observers_.post(sleeping ? WorkspaceNotification::kWillSleep
-                                                         : WorkspaceNotification::kDidWake);
-        },
-        this, nullptr);
-  }
-
   std::unique_ptr<X11Session> x11_;
+  DesktopEntries entries_;
   AtspiTree tree_;
   TraceFile trace_;
-  ConnectionPtr system_;
-  bool sleepTried_ = false;
-  guint sleepSubscription_ = 0;
+  std::unique_ptr<LogindSleep> sleep_;
   Token next_ = 1;
   WorkspaceObservers observers_;
   std::map<Token, std::pair<guint, Block*>> timers_;

@@ -1,6 +1,7 @@
-// The live Linux desktop: the X11 session (x11_session.h) and the AT-SPI
-// tree (atspi_tree.h) behind the platform boundary, with logind's sleep
-// signal and the GLib main loop.
+// The live Linux desktop: the X11 session (x11_session.h), the desktop
+// entries (desktop_entries.h) and the AT-SPI tree (atspi_tree.h) behind the
+// platform boundary, with logind's sleep signal (logind_sleep.h) and the
+// GLib main loop.
 #ifndef FOCUSWATCH_LINUX_DESKTOP_LIVE_H_
 #define FOCUSWATCH_LINUX_DESKTOP_LIVE_H_
 

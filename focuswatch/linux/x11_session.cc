@@ -3,6 +3,7 @@
 #include <glib-unix.h>
 #include <xcb/screensaver.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,7 +34,6 @@ X11Session::X11Session(XPtr x) : x_(std::move(x)) {
   activeWindowAtom_ = internAtom(x_.get(), "_NET_ACTIVE_WINDOW");
   pidAtom_ = internAtom(x_.get(), "_NET_WM_PID");
   applicationIdAtom_ = internAtom(x_.get(), "_GTK_APPLICATION_ID");
-  nameAtom_ = internAtom(x_.get(), "_NET_WM_NAME");
   utf8Atom_ = internAtom(x_.get(), "UTF8_STRING");
 }
 
@@ -41,25 +41,22 @@ X11Session::~X11Session() {
   if (watch_) g_source_remove(watch_);
 }
 
-std::optional<RunningApplication> X11Session::frontmostApplication() {
+std::optional<FrontWindow> X11Session::frontWindow() {
   std::optional<uint32_t> window = cardinal(root_, activeWindowAtom_, XCB_ATOM_WINDOW);
   if (!window || *window == XCB_WINDOW_NONE) return std::nullopt;
-  RunningApplication app;
-  app.processIdentifier = static_cast<int32_t>(cardinal(*window, pidAtom_, XCB_ATOM_CARDINAL).value_or(0));
-  app.bundleIdentifier = property(*window, applicationIdAtom_, utf8Atom_);
-  if (!app.bundleIdentifier) {
-    // WM_CLASS holds the instance and then the class, each ending in NUL.
-    if (std::optional<std::string> wmClass = property(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING)) {
-      size_t nul = wmClass->find('\0');
-      if (nul != std::string::npos) {
-        std::string className = wmClass->substr(nul + 1);
-        app.bundleIdentifier = className.substr(0, className.find('\0'));
-      }
-    }
+  FrontWindow front;
+  front.pid = static_cast<int32_t>(cardinal(*window, pidAtom_, XCB_ATOM_CARDINAL).value_or(0));
+  front.applicationId = property(*window, applicationIdAtom_, utf8Atom_);
+  // WM_CLASS holds the instance and then the class, each ending in NUL.
+  std::string wmClass = property(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).value_or("");
+  size_t nul = wmClass.find('\0');
+  if (nul != std::string::npos) {
+    std::string className = wmClass.substr(nul + 1);
+    className.resize(std::min(className.size(), className.find('\0')));
+    if (nul > 0) front.instance = wmClass.substr(0, nul);
+    if (!className.empty()) front.windowClass = std::move(className);
   }
-  app.localizedName = property(*window, nameAtom_, utf8Atom_);
-  if (!app.localizedName) app.localizedName = property(*window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
-  return app;
+  return front;
 }
 
 double X11Session::secondsSinceLastInput() {

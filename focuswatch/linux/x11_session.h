@@ -1,19 +1,27 @@
 // The X11 session of the live desktop: the frontmost window, its process
-// and names, the idle time, and changes of the active window.
+// and application, the idle time, and changes of the active window.
 #ifndef FOCUSWATCH_LINUX_X11_SESSION_H_
 #define FOCUSWATCH_LINUX_X11_SESSION_H_
 
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "common/deleter.h"
-#include "focuswatch/desktop.h"
 
 namespace focuswatch {
+
+// What the frontmost window tells of its application.
+struct FrontWindow {
+  int32_t pid = 0;                           // _NET_WM_PID; 0 when unknown
+  std::optional<std::string> applicationId;  // _GTK_APPLICATION_ID
+  std::optional<std::string> instance;       // WM_CLASS: the instance name
+  std::optional<std::string> windowClass;    // WM_CLASS: the class name
+};
 
 class X11Session {
  public:
@@ -22,10 +30,8 @@ class X11Session {
   static std::unique_ptr<X11Session> connect(const std::string& display);
   ~X11Session();
 
-  // The application of _NET_ACTIVE_WINDOW: its _NET_WM_PID, its
-  // _GTK_APPLICATION_ID or else its WM_CLASS class as the bundle
-  // identifier, its _NET_WM_NAME or else WM_NAME as the name.
-  std::optional<RunningApplication> frontmostApplication();
+  // The window of _NET_ACTIVE_WINDOW, if any.
+  std::optional<FrontWindow> frontWindow();
   // From the screen-saver extension.
   double secondsSinceLastInput();
   // Calls `changed`, from the GLib main loop, whenever _NET_ACTIVE_WINDOW
@@ -44,7 +50,7 @@ class X11Session {
 
   XPtr x_;
   xcb_window_t root_;
-  xcb_atom_t activeWindowAtom_, pidAtom_, applicationIdAtom_, nameAtom_, utf8Atom_;
+  xcb_atom_t activeWindowAtom_, pidAtom_, applicationIdAtom_, utf8Atom_;
   unsigned watch_ = 0;  // the GLib source of the display's events
   std::string lastActive_;
   std::function<void()> changed_;

@@ -1,0 +1,87 @@
+// AT-SPI requests to other applications over one sd-bus connection, each
+// sent and answered in the calling thread (a tree walk makes thousands, so
+// no worker thread or message queue stands between), and the decoding of
+// their replies.
+#ifndef FOCUSWATCH_LINUX_ATSPI_REQUESTS_H_
+#define FOCUSWATCH_LINUX_ATSPI_REQUESTS_H_
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "focuswatch/desktop.h"
+#include "focuswatch/linux/sd_bus_ptr.h"
+
+namespace focuswatch {
+
+// A node of another application's accessibility tree: the bus name of the
+// application's connection and the node's object path.
+struct AtspiNode {
+  std::string bus;
+  std::string path;
+};
+
+// The reply to one request, or the accessibility error that it came to.
+struct Reply {
+  MessagePtr message;
+  int32_t error = kAXErrorSuccess;
+};
+
+class AtspiRequests {
+ public:
+  explicit AtspiRequests(sd_bus* bus) : bus_(bus) {}
+
+  // One request: `types` and the arguments after it as for
+  // sd_bus_message_append.
+  template <typename... Arguments>
+  Reply call(const AtspiNode& node, const char* interface, const char* method, const char* types,
+             Arguments... arguments) {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int status = sd_bus_call_method(bus_, node.bus.c_str(), node.path.c_str(), interface, method,
+                                    &error, &reply, types, arguments...);
+    return finish(status, reply, &error);
+  }
+
+  // A property of the Accessible interface, its reply entered as far as
+  // the value of `type`.
+  Reply accessibleProperty(const AtspiNode& node, const char* name, const char* type);
+  // Accessible.GetChildren; `error` tells whether the list is whole.
+  std::vector<AtspiNode> children(const AtspiNode& node, int32_t* error);
+  // GetAttributes of `interface` (Accessible or Document).
+  std::optional<std::map<std::string, std::string>> attributes(const AtspiNode& node,
+                                                               const char* interface,
+                                                               int32_t* error);
+  // Accessible.GetState as one set of bits (ATSPI_STATE_*); none on failure.
+  uint64_t states(const AtspiNode& node);
+  // The process of the connection that owns `busName`, from the bus itself.
+  std::optional<int32_t> connectionProcess(const std::string& busName);
+
+  // The error of a request that gave no value: its own, or a reply of
+  // another shape than asked for.
+  static int32_t failure(const Reply& reply) {
+    return reply.message ? kAXErrorCannotComplete : reply.error;
+  }
+  // Reads one value of `types` from `reply`; false for a reply of another shape.
+  template <typename... Places>
+  static bool take(const Reply& reply, const char* types, Places... places) {
+    return reply.message && sd_bus_message_read(reply.message.get(), types, places...) > 0;
+  }
+
+ private:
+  // Owns the reply, and maps a failed request's D-Bus error to an
+  // accessibility error.
+  static Reply finish(int status, sd_bus_message* reply, sd_bus_error* error);
+  // Reads an array of pairs of strings (`item` is "{ss}" or "(so)"), one
+  // `each` call an entry.
+  template <typename Each>
+  static bool takePairs(const Reply& reply, const char* item, Each each);
+
+  sd_bus* bus_;
+};
+
+}  // namespace focuswatch
+
+#endif  // FOCUSWATCH_LINUX_ATSPI_REQUESTS_H_

@@ -1,0 +1,51 @@
+// Which desktop entry names a window, on a folder of entries made here.
+#include "focuswatch/linux/desktop_entries.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace focuswatch {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DesktopEntriesTest, MatchesWindowsAsDesktopShellsDo) {
+  fs::path dir = fs::temp_directory_path() / ("desktop-entries-" + std::to_string(getpid()));
+  fs::create_directories(dir / "applications");
+  auto entry = [&](const std::string& id, const std::string& name, const std::string& startupClass) {
+    std::ofstream(dir / "applications" / (id + ".desktop"))
+        << "[Desktop Entry]\nType=Application\nExec=true\nName=" << name << "\nName[de]=" << name
+        << " (de)\n" << (startupClass.empty() ? "" : "StartupWMClass=" + startupClass + "\n");
+  };
+  entry("org.example.Notes", "Notes", "");
+  entry("fedora-eclipse", "Eclipse", "");
+  entry("term", "Terminal", "Term-Class");
+  entry("term-instance", "Instance", "term-window");
+  ::setenv("XDG_DATA_DIRS", dir.c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (dir / "home").c_str(), 1);
+  ::setenv("LANGUAGE", "de", 1);
+
+  DesktopEntries entries;
+  const std::pair<FrontWindow, std::optional<std::string>> kCases[] = {
+      // The application id first, in the user's language.
+      {{0, "org.example.Notes", "term-window", "Term-Class"}, "Notes (de)"},
+      // StartupWMClass: of the instance name, then of the class name,
+      // before any entry named after either.
+      {{0, "missing", "term-window", "Term-Class"}, "Instance (de)"},
+      {{0, {}, "fedora-eclipse", "Term-Class"}, "Terminal (de)"},
+      // Named after the instance, then the class; lower-cased, blanks as dashes.
+      {{0, {}, "Fedora Eclipse", "org.example.Notes"}, "Eclipse (de)"},
+      {{0, {}, "unknown", "org.example.Notes"}, "Notes (de)"},
+      {{0, {}, "Org.Example.Notes", {}}, {}},
+  };
+  for (const auto& [window, name] : kCases)
+    EXPECT_EQ(entries.name(window), name) << window.instance.value_or("-");
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace focuswatch
