@@ -62,8 +62,9 @@ class LiveDesktopTest : public ::testing::Test {
                                             .quiet = quiet, .ownGroup = group});
   }
   // Desktop entries are read in their own language.
-  testing_support::Outcome run(std::vector<std::string> argv) {
+  testing_support::Outcome run(std::vector<std::string> argv, std::string record = "") {
     return testing_support::run({std::move(argv), {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}},
+                                                   {"FOCUSWATCH_RECORD", record},
                                                    {"LC_ALL", "C.UTF-8"}, {"LANGUAGE", {}}}});
   }
   std::string url(const std::string& page) const { return "http://127.0.0.1:" + port_ + "/" + page; }
@@ -149,6 +150,12 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
   EXPECT_EQ(line["nerritSelectedTabTitle"], "checkout.ts");
   EXPECT_EQ(line["nerritSelectedWorktreeId"], "vantrel::checkout-flow");
   EXPECT_EQ(line["nerritWindowTitle"], "checkout-flow \u2014 vantrel - Chromium");
+  // Recorded here, replayed through the simulated desktop: the same line.
+  testing_support::Outcome recorded = run({FOCUSWATCH_PATH, "--once"}, dir_ + "/record.json");
+  testing_support::Outcome replayed =
+      testing_support::run({{FOCUSWATCH_PATH, "--once"}, {{"FOCUSWATCH_DESKTOP", dir_ + "/record.json"}}});
+  EXPECT_EQ(replayed.out + replayed.err, recorded.out + recorded.err);
+  EXPECT_TRUE(Json::parse(replayed.out).contains("nerritSelectedWorktreeId")) << replayed.out;
 }
 
 TEST_F(LiveDesktopTest, ActiveWindowChangesPostActivity) {
