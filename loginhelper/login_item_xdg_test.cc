@@ -58,6 +58,8 @@ TEST(ExecLineTest, ADesktopEntryReaderGetsTheProgramBack) {
                               "/new\nline/tab\there/caf\xC3\xA9 '\xE2\x80\x94'"}) {
     EXPECT_EQ(execArguments(program), (std::vector<std::string>{program, "launch"})) << program;
   }
+  // GLib takes "`" and "$" either way; the Desktop Entry rules reserve them.
+  EXPECT_EQ(execLine("/`$\"\\"), R"("/\\`\\$\\"\\\\" launch)");
 }
 
 }  // namespace
