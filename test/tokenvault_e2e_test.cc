@@ -2,6 +2,7 @@
 // private session bus, as misc/keyring-session starts it).
 #include <libsecret/secret.h>
 
+#include <array>
 #include <cstdlib>
 #include <thread>
 
@@ -70,6 +71,26 @@ TEST_F(TokenvaultTest, WhatIsRefusedKeepsThePreviousToken) {
   EXPECT_TRUE(vault({"read"}).out == longest);
 }
 
+// Deletes racing deletes, and writes racing deletes: an item that vanished
+// under a call is what a delete asked for, and a write then adds the token.
+TEST_F(TokenvaultTest, ItemThatVanishesUnderAnotherClientIsNoFailure) {
+  for (std::string words : {"dddddddd", "dwdwdwdw", "dwdwdwdw"}) {
+    EXPECT_EQ(vault({"write"}, "first").status, 0);
+    std::string statuses = words;
+    std::vector<std::thread> racers;
+    for (size_t i = 0; i < words.size(); ++i) {
+      racers.emplace_back([&, i] {
+        Outcome outcome = words[i] == 'd' ? vault({"delete"}) : vault({"write"}, "second");
+        statuses[i] = static_cast<char>('0' + outcome.status);
+      });
+    }
+    for (std::thread& racer : racers) racer.join();
+    EXPECT_EQ(statuses, "00000000") << words;
+    std::string listed = items();  // one item at most
+    EXPECT_EQ(listed.find("[/"), listed.rfind("[/")) << listed;
+  }
+}
+
 TEST_F(TokenvaultTest, MissingTokenReadsAsTwoAndDeletesAsSuccess) {
   Outcome read = vault({"read"});
   EXPECT_EQ(read.out + std::to_string(read.status), "2");
@@ -113,16 +134,81 @@ TEST_F(TokenvaultTest, LockedKeyringIsAFailureAndKeepsTheToken) {
                     --method org.freedesktop.Secret.Service.$1 "$2"; }
       lock() { secrets Lock "['/org/freedesktop/secrets/collection/login']" >/dev/null || exit 11; }
       )";
-    return testing_support::run({{KEYRING_SESSION, "/bin/sh", "-c", prelude + script, TOKENVAULT_PATH},
+    return testing_support::run({{KEYRING_SESSION, "/bin/sh", "-c", prelude + script, TOKENVAULT_PATH,
+                                  "service mirrowin.vantrel.linear.oauth account default"},
                                  {{"VANTREL_KEYRING_SESSION", {}}, {"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}},
                                 std::chrono::seconds(60)).out;
   };
-  // Nothing unlocked, one item still there, locked.
-  EXPECT_EQ(locked(R"(printf kept | "$0" write; lock; "$0" read; echo "read $?"; "$0" delete; echo "delete $?"
+  // A second match in the unlocked session collection is neither read nor
+  // deleted while the first stays locked: both items are still there.
+  EXPECT_EQ(locked(R"(printf kept | "$0" write; printf other | secret-tool store -c session --label=other $1
+                      lock; "$0" read; echo "read $?"; "$0" delete; echo "delete $?"
                       secrets SearchItems "{'service': 'mirrowin.vantrel.linear.oauth', 'account': 'default'}")"),
-            "read 1\ndelete 1\n(@ao [], [objectpath '/org/freedesktop/secrets/collection/login/1'])\n");
+            "read 1\ndelete 1\n([objectpath '/org/freedesktop/secrets/collection/session/1'], "
+            "[objectpath '/org/freedesktop/secrets/collection/login/1'])\n");
   // Nor can a token be added to a locked keyring.
   EXPECT_EQ(locked(R"(lock; printf new | "$0" write; echo "write $?")"), "write 1\n");
+}
+
+// A Secret Service of its own on a bus of its own (GLib's D-Bus), which runs
+// the command once it owns the name, then prints the item calls it answered
+// and the command's exit status. Its one item has no secret that can be
+// loaded. "refuse": the item is listed locked, unlocks without a prompt and
+// refuses every call; "vanish": it is listed until the first call on it,
+// which fails as a call on an item that another client deleted.
+const char* const kFakeService = R"(
+import sys
+from gi.repository import Gio, GLib
+mode, item, calls = sys.argv[1], '/org/freedesktop/secrets/collection/login/1', []
+secret = '(oayays)'
+interfaces = {  # path: interface, its methods (name, argument types in, types out)
+    '/org/freedesktop/secrets': ('Service', [('OpenSession', 'sv', 'vo'), ('SearchItems', ['a{ss}'], ['ao', 'ao']),
+                                             ('Unlock', ['ao'], ['ao', 'o']),
+                                             ('GetSecrets', ['ao', 'o'], ['a{o%s}' % secret])]),
+    '/org/freedesktop/secrets/aliases/default': ('Collection', [('CreateItem', ['a{sv}', secret, 'b'], 'oo')]),
+    item: ('Item', [('SetSecret', [secret], []), ('Delete', [], 'o')])}
+
+def answer(bus, sender, path, interface, name, arguments, call):
+    listed = [item] if mode == 'refuse' or not calls else []
+    replies = {'OpenSession': ('(vo)', (GLib.Variant('s', ''), '/s')), 'Unlock': ('(aoo)', ([item], '/')),
+               'SearchItems': ('(aoao)', ([], listed) if mode == 'refuse' else (listed, [])),
+               'GetSecrets': ('(a{o%s})' % secret, ({},)), 'CreateItem': ('(oo)', (item, '/'))}
+    if name not in ('OpenSession', 'SearchItems', 'Unlock'):
+        calls.append(name)
+    if name == 'OpenSession' and arguments[0] != 'plain':
+        call.return_dbus_error('org.freedesktop.DBus.Error.NotSupported', 'plain only')
+    elif name in replies:
+        call.return_value(GLib.Variant(*replies[name]))
+    else:  # SetSecret, Delete: gnome-keyring's answer when the item is gone, or a refusal
+        error = 'UnknownMethod' if mode == 'vanish' else 'AccessDenied'
+        call.return_dbus_error('org.freedesktop.DBus.Error.' + error, name)
+
+bus, loop = Gio.bus_get_sync(Gio.BusType.SESSION), GLib.MainLoop()
+for path, (interface, methods) in interfaces.items():
+    xml = ''.join(f'<method name="{method}">' + ''.join(f'<arg direction="{way}" type="{t}"/>' for way, types
+                  in (('in', ins), ('out', outs)) for t in types) + '</method>' for method, ins, outs in methods)
+    xml = f'<node><interface name="org.freedesktop.Secret.{interface}">{xml}</interface></node>'
+    node = Gio.DBusNodeInfo.new_for_xml(xml)
+    bus.register_object(path, node.interfaces[0], answer)
+
+def run(*_):
+    child = Gio.Subprocess.new(sys.argv[2:], Gio.SubprocessFlags.STDIN_INHERIT)
+    child.wait_async(None, lambda *_: (print(*calls, child.get_exit_status()), loop.quit()))
+Gio.bus_own_name_on_connection(bus, 'org.freedesktop.secrets', Gio.BusNameOwnerFlags.NONE, run, None)
+loop.run()
+)";
+
+TEST_F(TokenvaultTest, RefusedCallIsAFailureAndVanishedItemIsNone) {
+  for (auto [mode, word, expected] : std::vector<std::array<std::string, 3>>{
+           {"refuse", "read", "GetSecrets 1\n"}, {"refuse", "write", "SetSecret 1\n"},
+           {"refuse", "delete", "Delete 1\n"}, {"vanish", "read", "GetSecrets 2\n"},
+           {"vanish", "write", "SetSecret CreateItem 0\n"}, {"vanish", "delete", "Delete 0\n"}}) {
+    Outcome outcome = testing_support::run(
+        {{"/usr/bin/dbus-run-session", "--", "/usr/bin/python3", "-c", kFakeService, mode, TOKENVAULT_PATH, word},
+         {},
+         "token"});
+    EXPECT_EQ(outcome.out, expected) << mode << " " << word << ": " << outcome.err;
+  }
 }
 
 }  // namespace
