@@ -10,18 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "common/deleter.h"
 #include "tokenvault/keychain.h"
 
 namespace tokenvault {
 
 namespace {
 
-// Frees an object of libsecret or GLib through the call that owns it.
-template <auto Free>
-struct Deleter {
-  void operator()(auto* object) const { Free(object); }
-};
-
+using vantrel::Deleter;
 using Table = std::unique_ptr<GHashTable, Deleter<g_hash_table_unref>>;
 using ErrorPtr = std::unique_ptr<GError, Deleter<g_error_free>>;
 using ValuePtr = std::unique_ptr<SecretValue, Deleter<secret_value_unref>>;
