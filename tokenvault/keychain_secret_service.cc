@@ -6,9 +6,7 @@
 #define SECRET_API_SUBJECT_TO_CHANGE  // the D-Bus path calls
 #include <libsecret/secret.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 #include "common/deleter.h"
 #include "tokenvault/keychain.h"
@@ -22,7 +20,9 @@ using Table = std::unique_ptr<GHashTable, Deleter<g_hash_table_unref>>;
 using ErrorPtr = std::unique_ptr<GError, Deleter<g_error_free>>;
 using ValuePtr = std::unique_ptr<SecretValue, Deleter<secret_value_unref>>;
 using VariantPtr = std::unique_ptr<GVariant, Deleter<g_variant_unref>>;
-using Paths = std::vector<std::string>;
+// Item paths, null-terminated, as libsecret hands them out and takes them.
+using Paths = std::unique_ptr<gchar*, Deleter<g_strfreev>>;
+using PathsBuilder = std::unique_ptr<GStrvBuilder, Deleter<g_strv_builder_unref>>;
 
 Table attributesOf(const ItemQuery& query) {
   Table attributes(g_hash_table_new(g_str_hash, g_str_equal));
@@ -33,21 +33,7 @@ Table attributesOf(const ItemQuery& query) {
   return attributes;
 }
 
-// Takes over a null-terminated array of paths.
-Paths takePaths(gchar** array) {
-  Paths paths;
-  for (gchar** path = array; path && *path; ++path) paths.emplace_back(*path);
-  g_strfreev(array);
-  return paths;
-}
-
-// The null-terminated array that libsecret takes, viewing `paths`.
-std::vector<const gchar*> pathArray(const Paths& paths) {
-  std::vector<const gchar*> array;
-  for (const std::string& path : paths) array.push_back(path.c_str());
-  array.push_back(nullptr);
-  return array;
-}
+const gchar** view(const Paths& paths) { return const_cast<const gchar**>(paths.get()); }
 
 class SecretServiceKeychain : public Keychain {
  public:
@@ -61,12 +47,10 @@ class SecretServiceKeychain : public Keychain {
     int32_t status = find(query, paths);
     if (status != kErrSecSuccess) return status;
     GError* raw = nullptr;
-    Table secrets(secret_service_get_secrets_for_dbus_paths_sync(
-        service_.get(), pathArray(paths).data(), nullptr, &raw));
+    Table secrets(secret_service_get_secrets_for_dbus_paths_sync(service_.get(), view(paths), nullptr, &raw));
     ErrorPtr error(raw);
-    for (const std::string& path : paths) {
-      auto* value = secrets ? static_cast<SecretValue*>(g_hash_table_lookup(secrets.get(), path.c_str()))
-                            : nullptr;
+    for (gchar** path = paths.get(); secrets && *path; ++path) {
+      auto* value = static_cast<SecretValue*>(g_hash_table_lookup(secrets.get(), *path));
       if (!value) continue;
       gsize length = 0;
       const gchar* bytes = secret_value_get(value, &length);
@@ -91,9 +75,9 @@ class SecretServiceKeychain : public Keychain {
                  "org.freedesktop.Secret.Item", "SetSecret", g_variant_new("(@(oayays))", secret),
                  nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, error)) != nullptr;
     });
-    if (failed.empty()) return kErrSecSuccess;
+    if (!*failed) return kErrSecSuccess;
     if (!gone(query, failed)) return kErrSecNotAvailable;
-    return failed.size() < paths.size() ? kErrSecSuccess : kErrSecItemNotFound;
+    return g_strv_length(failed.get()) < g_strv_length(paths.get()) ? kErrSecSuccess : kErrSecItemNotFound;
   }
 
   int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
@@ -118,7 +102,7 @@ class SecretServiceKeychain : public Keychain {
     Paths failed = failing(paths, [&](const gchar* path, GError** error) {
       return secret_service_delete_item_dbus_path_sync(service_.get(), path, nullptr, error);
     });
-    return failed.empty() || gone(query, failed) ? kErrSecSuccess : kErrSecNotAvailable;
+    return !*failed || gone(query, failed) ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
  private:
@@ -126,17 +110,19 @@ class SecretServiceKeychain : public Keychain {
   // locked ones are offered for unlocking. Not found when there is none; a
   // failure when the service cannot be asked or an item stays locked.
   int32_t find(const ItemQuery& query, Paths& paths) {
-    Paths locked;
-    if (!search(query, paths, locked)) return kErrSecNotAvailable;
-    if (!locked.empty()) {
+    Paths unlocked, locked;
+    if (!search(query, unlocked, locked)) return kErrSecNotAvailable;
+    if (*locked) {
       GError* raw = nullptr;
-      gint unlocked = secret_service_unlock_dbus_paths_sync(
-          service_.get(), pathArray(locked).data(), nullptr, nullptr, &raw);
+      gint count = secret_service_unlock_dbus_paths_sync(service_.get(), view(locked), nullptr, nullptr, &raw);
       ErrorPtr error(raw);
-      if (unlocked < static_cast<gint>(locked.size())) return kErrSecInteractionNotAllowed;
-      paths.insert(paths.end(), locked.begin(), locked.end());
+      if (count < static_cast<gint>(g_strv_length(locked.get()))) return kErrSecInteractionNotAllowed;
     }
-    return paths.empty() ? kErrSecItemNotFound : kErrSecSuccess;
+    PathsBuilder all(g_strv_builder_new());
+    g_strv_builder_addv(all.get(), view(unlocked));
+    g_strv_builder_addv(all.get(), view(locked));
+    paths.reset(g_strv_builder_end(all.get()));
+    return *paths ? kErrSecSuccess : kErrSecItemNotFound;
   }
 
   // One SearchItems request: the paths of the matches, as the service
@@ -144,14 +130,14 @@ class SecretServiceKeychain : public Keychain {
   bool search(const ItemQuery& query, Paths& unlocked, Paths& locked) {
     SecretService* service = connect();
     if (!service) return false;
-    gchar** unlockedArray = nullptr;
-    gchar** lockedArray = nullptr;
+    gchar** unlockedPaths = nullptr;
+    gchar** lockedPaths = nullptr;
     GError* raw = nullptr;
     bool searched = secret_service_search_for_dbus_paths_sync(
-        service, nullptr, attributesOf(query).get(), nullptr, &unlockedArray, &lockedArray, &raw);
+        service, nullptr, attributesOf(query).get(), nullptr, &unlockedPaths, &lockedPaths, &raw);
     ErrorPtr error(raw);
-    unlocked = takePaths(unlockedArray);
-    locked = takePaths(lockedArray);
+    unlocked.reset(unlockedPaths);
+    locked.reset(lockedPaths);
     return searched;
   }
 
@@ -160,25 +146,25 @@ class SecretServiceKeychain : public Keychain {
   // service refused. Services tell a vanished item in different errors
   // (gnome-keyring's is UnknownMethod), so a second search decides.
   bool gone(const ItemQuery& query, const Paths& paths) {
-    Paths listed, locked;
-    if (!search(query, listed, locked)) return false;
-    listed.insert(listed.end(), locked.begin(), locked.end());
-    return std::ranges::none_of(paths, [&](const std::string& path) {
-      return std::ranges::find(listed, path) != listed.end();
-    });
+    Paths unlocked, locked;
+    if (!search(query, unlocked, locked)) return false;
+    for (gchar** path = paths.get(); *path; ++path) {
+      if (g_strv_contains(unlocked.get(), *path) || g_strv_contains(locked.get(), *path)) return false;
+    }
+    return true;
   }
 
   // The paths for which `call` (path, error) failed.
   template <typename Call>
   static Paths failing(const Paths& paths, Call call) {
-    Paths failed;
-    for (const std::string& path : paths) {
+    PathsBuilder failed(g_strv_builder_new());
+    for (gchar** path = paths.get(); *path; ++path) {
       GError* raw = nullptr;
-      bool done = call(path.c_str(), &raw);
+      bool done = call(*path, &raw);
       ErrorPtr error(raw);
-      if (!done) failed.push_back(path);
+      if (!done) g_strv_builder_add(failed.get(), *path);
     }
-    return failed;
+    return Paths(g_strv_builder_end(failed.get()));
   }
 
   // The service, with its session opened for transferring secrets.
