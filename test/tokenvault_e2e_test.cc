@@ -155,7 +155,8 @@ TEST_F(TokenvaultTest, LockedKeyringIsAFailureAndKeepsTheToken) {
 // and the command's exit status. Its one item has no secret that can be
 // loaded. "refuse": the item is listed locked, unlocks without a prompt and
 // refuses every call; "vanish": it is listed until the first call on it,
-// which fails as a call on an item that another client deleted.
+// which fails as a call on an item that another client deleted; "quit": after
+// the first call on the item every request fails, a search too.
 const char* const kFakeService = R"(
 import sys
 from gi.repository import Gio, GLib
@@ -169,7 +170,7 @@ interfaces = {  # path: interface, its methods (name, argument types in, types o
     item: ('Item', [('SetSecret', [secret], []), ('Delete', [], 'o')])}
 
 def answer(bus, sender, path, interface, name, arguments, call):
-    listed = [item] if mode == 'refuse' or not calls else []
+    listed = [item] if mode != 'vanish' or not calls else []
     replies = {'OpenSession': ('(vo)', (GLib.Variant('s', ''), '/s')), 'Unlock': ('(aoo)', ([item], '/')),
                'SearchItems': ('(aoao)', ([], listed) if mode == 'refuse' else (listed, [])),
                'GetSecrets': ('(a{o%s})' % secret, ({},)), 'CreateItem': ('(oo)', (item, '/'))}
@@ -177,7 +178,7 @@ def answer(bus, sender, path, interface, name, arguments, call):
         calls.append(name)
     if name == 'OpenSession' and arguments[0] != 'plain':
         call.return_dbus_error('org.freedesktop.DBus.Error.NotSupported', 'plain only')
-    elif name in replies:
+    elif name in replies and not (mode == 'quit' and calls):
         call.return_value(GLib.Variant(*replies[name]))
     else:  # SetSecret, Delete: gnome-keyring's answer when the item is gone, or a refusal
         error = 'UnknownMethod' if mode == 'vanish' else 'AccessDenied'
@@ -202,7 +203,8 @@ TEST_F(TokenvaultTest, RefusedCallIsAFailureAndVanishedItemIsNone) {
   for (auto [mode, word, expected] : std::vector<std::array<std::string, 3>>{
            {"refuse", "read", "GetSecrets 1\n"}, {"refuse", "write", "SetSecret 1\n"},
            {"refuse", "delete", "Delete 1\n"}, {"vanish", "read", "GetSecrets 2\n"},
-           {"vanish", "write", "SetSecret CreateItem 0\n"}, {"vanish", "delete", "Delete 0\n"}}) {
+           {"vanish", "write", "SetSecret CreateItem 0\n"}, {"vanish", "delete", "Delete 0\n"},
+           {"quit", "delete", "Delete 1\n"}}) {
     Outcome outcome = testing_support::run(
         {{"/usr/bin/dbus-run-session", "--", "/usr/bin/python3", "-c", kFakeService, mode, TOKENVAULT_PATH, word},
          {},
