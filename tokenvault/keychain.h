@@ -15,6 +15,7 @@ namespace tokenvault {
 
 inline constexpr int32_t kErrSecSuccess = 0;
 inline constexpr int32_t kErrSecItemNotFound = -25300;
+inline constexpr int32_t kErrSecDuplicateItem = -25299;
 inline constexpr int32_t kErrSecNotAvailable = -25291;
 inline constexpr int32_t kErrSecInteractionNotAllowed = -25308;
 

@@ -1,28 +1,31 @@
 // The keychain as the desktop's Secret Service, through libsecret. The item
 // carries exactly the attributes "service" and "account"; no schema name is
 // stored or matched, so other Secret Service clients find it by those two.
+// Items are handled by their D-Bus paths, as `secret-tool lookup` handles
+// them: no item object, with its own property request, is made for a match.
+#define SECRET_API_SUBJECT_TO_CHANGE  // the D-Bus path calls
 #include <libsecret/secret.h>
 
+#include <string>
+
+#include "common/deleter.h"
 #include "tokenvault/keychain.h"
 
 namespace tokenvault {
 
 namespace {
 
-// Frees an object of libsecret or GLib through the call that owns it.
-template <auto Free>
-struct Deleter {
-  void operator()(auto* object) const { Free(object); }
-};
-void freeItems(GList* items) { g_list_free_full(items, g_object_unref); }
-
-using Attributes = std::unique_ptr<GHashTable, Deleter<g_hash_table_unref>>;
+using vantrel::Deleter;
+using Table = std::unique_ptr<GHashTable, Deleter<g_hash_table_unref>>;
 using ErrorPtr = std::unique_ptr<GError, Deleter<g_error_free>>;
 using ValuePtr = std::unique_ptr<SecretValue, Deleter<secret_value_unref>>;
-using Items = std::unique_ptr<GList, Deleter<freeItems>>;
+using VariantPtr = std::unique_ptr<GVariant, Deleter<g_variant_unref>>;
+// Item paths, null-terminated, as libsecret hands them out and takes them.
+using Paths = std::unique_ptr<gchar*, Deleter<g_strfreev>>;
+using PathsBuilder = std::unique_ptr<GStrvBuilder, Deleter<g_strv_builder_unref>>;
 
-Attributes attributesOf(const ItemQuery& query) {
-  Attributes attributes(g_hash_table_new(g_str_hash, g_str_equal));
+Table attributesOf(const ItemQuery& query) {
+  Table attributes(g_hash_table_new(g_str_hash, g_str_equal));
   g_hash_table_insert(attributes.get(), const_cast<char*>("service"),
                       const_cast<char*>(query.service.c_str()));
   g_hash_table_insert(attributes.get(), const_cast<char*>("account"),
@@ -30,43 +33,51 @@ Attributes attributesOf(const ItemQuery& query) {
   return attributes;
 }
 
+const gchar** view(const Paths& paths) { return const_cast<const gchar**>(paths.get()); }
+
 class SecretServiceKeychain : public Keychain {
  public:
   ~SecretServiceKeychain() override {
     if (service_) secret_service_disconnect();
   }
 
-  // The first unlocked item whose secret could be loaded. Locked items are
-  // offered for unlocking first; an item that stays locked (a dismissed or
-  // impossible prompt) is a failure, never "no such item".
+  // The first match whose secret could be loaded, all loaded in one request.
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
-    Items items;
-    int32_t status = search(query, SECRET_SEARCH_LOAD_SECRETS, items);
+    Paths paths;
+    int32_t status = find(query, paths);
     if (status != kErrSecSuccess) return status;
-    for (GList* item = items.get(); item; item = item->next) {
-      ValuePtr value(secret_item_get_secret(SECRET_ITEM(item->data)));
+    GError* raw = nullptr;
+    Table secrets(secret_service_get_secrets_for_dbus_paths_sync(service_.get(), view(paths), nullptr, &raw));
+    ErrorPtr error(raw);
+    for (gchar** path = paths.get(); secrets && *path; ++path) {
+      auto* value = static_cast<SecretValue*>(g_hash_table_lookup(secrets.get(), *path));
       if (!value) continue;
       gsize length = 0;
-      const gchar* bytes = secret_value_get(value.get(), &length);
+      const gchar* bytes = secret_value_get(value, &length);
       data.assign(reinterpret_cast<const uint8_t*>(bytes), length);
       return kErrSecSuccess;
     }
-    return kErrSecNotAvailable;
+    return gone(query, paths) ? kErrSecItemNotFound : kErrSecNotAvailable;
   }
 
+  // Items that vanished under the update do not hold the token: when none
+  // took it, it is not found, and the caller adds it.
   int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
-    Items items;
-    int32_t status = search(query, SECRET_SEARCH_NONE, items);
+    Paths paths;
+    int32_t status = find(query, paths);
     if (status != kErrSecSuccess) return status;
     ValuePtr value(secretValue(data));
-    for (GList* item = items.get(); item; item = item->next) {
-      GError* setError = nullptr;
-      if (!secret_item_set_secret_sync(SECRET_ITEM(item->data), value.get(), nullptr, &setError)) {
-        ErrorPtr error(setError);
-        status = kErrSecNotAvailable;
-      }
-    }
-    return status;
+    GDBusProxy* proxy = G_DBUS_PROXY(service_.get());
+    Paths failed = failing(paths, [&](const gchar* path, GError** error) {
+      GVariant* secret = secret_service_encode_dbus_secret(service_.get(), value.get());
+      return VariantPtr(g_dbus_connection_call_sync(
+                 g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path,
+                 "org.freedesktop.Secret.Item", "SetSecret", g_variant_new("(@(oayays))", secret),
+                 nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, error)) != nullptr;
+    });
+    if (!*failed) return kErrSecSuccess;
+    if (!gone(query, failed)) return kErrSecNotAvailable;
+    return g_strv_length(failed.get()) < g_strv_length(paths.get()) ? kErrSecSuccess : kErrSecItemNotFound;
   }
 
   int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
@@ -81,41 +92,79 @@ class SecretServiceKeychain : public Keychain {
     return stored ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
-  // Every matching item is deleted; one that stays locked or refuses is a
-  // failure, so the token never outlives a delete that reported success.
+  // Every matching item is deleted, or nothing when one stays locked; one
+  // that refuses is a failure, so the token never outlives a delete that
+  // reported success. One that vanished under it is what it asked for.
   int32_t deleteItem(const ItemQuery& query) override {
-    Items items;
-    int32_t status = search(query, SECRET_SEARCH_NONE, items);
+    Paths paths;
+    int32_t status = find(query, paths);
     if (status != kErrSecSuccess) return status;
-    for (GList* item = items.get(); item; item = item->next) {
-      GError* raw = nullptr;
-      if (!secret_item_delete_sync(SECRET_ITEM(item->data), nullptr, &raw)) {
-        ErrorPtr error(raw);
-        status = kErrSecNotAvailable;
-      }
-    }
-    return status;
+    Paths failed = failing(paths, [&](const gchar* path, GError** error) {
+      return secret_service_delete_item_dbus_path_sync(service_.get(), path, nullptr, error);
+    });
+    return !*failed || gone(query, failed) ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
  private:
-  // Every item with exactly the query's attributes, locked ones offered for
-  // unlocking. Not found when there is none; a failure when the service
-  // cannot be asked or an item stays locked.
-  int32_t search(const ItemQuery& query, SecretSearchFlags extra, Items& items) {
-    SecretService* service = connect();
-    if (!service) return kErrSecNotAvailable;
-    GError* raw = nullptr;
-    items.reset(secret_service_search_sync(
-        service, nullptr, attributesOf(query).get(),
-        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | extra), nullptr,
-        &raw));
-    ErrorPtr error(raw);
-    if (error) return kErrSecNotAvailable;
-    if (!items) return kErrSecItemNotFound;
-    for (GList* item = items.get(); item; item = item->next) {
-      if (secret_item_get_locked(SECRET_ITEM(item->data))) return kErrSecInteractionNotAllowed;
+  // Every item with exactly the query's attributes, unlocked ones first;
+  // locked ones are offered for unlocking. Not found when there is none; a
+  // failure when the service cannot be asked or an item stays locked.
+  int32_t find(const ItemQuery& query, Paths& paths) {
+    Paths unlocked, locked;
+    if (!search(query, unlocked, locked)) return kErrSecNotAvailable;
+    if (*locked) {
+      GError* raw = nullptr;
+      gint count = secret_service_unlock_dbus_paths_sync(service_.get(), view(locked), nullptr, nullptr, &raw);
+      ErrorPtr error(raw);
+      if (count < static_cast<gint>(g_strv_length(locked.get()))) return kErrSecInteractionNotAllowed;
     }
-    return kErrSecSuccess;
+    PathsBuilder all(g_strv_builder_new());
+    g_strv_builder_addv(all.get(), view(unlocked));
+    g_strv_builder_addv(all.get(), view(locked));
+    paths.reset(g_strv_builder_end(all.get()));
+    return *paths ? kErrSecSuccess : kErrSecItemNotFound;
+  }
+
+  // One SearchItems request: the paths of the matches, as the service
+  // lists them unlocked and locked. False when it cannot be asked.
+  bool search(const ItemQuery& query, Paths& unlocked, Paths& locked) {
+    SecretService* service = connect();
+    if (!service) return false;
+    gchar** unlockedPaths = nullptr;
+    gchar** lockedPaths = nullptr;
+    GError* raw = nullptr;
+    bool searched = secret_service_search_for_dbus_paths_sync(
+        service, nullptr, attributesOf(query).get(), nullptr, &unlockedPaths, &lockedPaths, &raw);
+    ErrorPtr error(raw);
+    unlocked.reset(unlockedPaths);
+    locked.reset(lockedPaths);
+    return searched;
+  }
+
+  // Whether none of `paths` is listed any longer: the calls on them failed
+  // because another client deleted the items in between, not because the
+  // service refused. Services tell a vanished item in different errors
+  // (gnome-keyring's is UnknownMethod), so a second search decides.
+  bool gone(const ItemQuery& query, const Paths& paths) {
+    Paths unlocked, locked;
+    if (!search(query, unlocked, locked)) return false;
+    for (gchar** path = paths.get(); *path; ++path) {
+      if (g_strv_contains(unlocked.get(), *path) || g_strv_contains(locked.get(), *path)) return false;
+    }
+    return true;
+  }
+
+  // The paths for which `call` (path, error) failed.
+  template <typename Call>
+  static Paths failing(const Paths& paths, Call call) {
+    PathsBuilder failed(g_strv_builder_new());
+    for (gchar** path = paths.get(); *path; ++path) {
+      GError* raw = nullptr;
+      bool done = call(*path, &raw);
+      ErrorPtr error(raw);
+      if (!done) g_strv_builder_add(failed.get(), *path);
+    }
+    return Paths(g_strv_builder_end(failed.get()));
   }
 
   // The service, with its session opened for transferring secrets.

@@ -70,6 +70,8 @@ int runTokenVault(const std::vector<std::string>& arguments,
     std::unique_ptr<Keychain> keychain = makeKeychain();
     int32_t status = keychain->update(kQuery, token.bytes());
     if (status == kErrSecItemNotFound) status = keychain->add(kQuery, token.bytes());
+    // Another writer added the item between the two calls: it takes this token now.
+    if (status == kErrSecDuplicateItem) status = keychain->update(kQuery, token.bytes());
     return exitStatus(status);
   }
   if (operation == "delete") {

@@ -93,6 +93,8 @@ TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
            {{"write"}, "t", {{"update", kMissing}, {"add", kMissing}}, 2, "make update:t add:t"},
            {{"write"}, "t", {{"update", kMissing}, {"add", kOther}}, 1, "make update:t add:t"},
            {{"write"}, "t", {{"update", kOther}}, 1, "make update:t"},
+           // Another writer added the item between update and add: one more update decides.
+           {{"write"}, "t", {{"update", kMissing}, {"add", kErrSecDuplicateItem}}, 2, "make update:t add:t update:t"},
            {{"delete"}, "", {}, 0, "make delete"}, {{"delete"}, "", {{"delete", kMissing}}, 0, "make delete"},
            {{"delete"}, "", {{"delete", kOther}}, 1, "make delete"},
            // A closed stream fails the operation that needs it, before the keychain.
