@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <span>
+#include <string_view>
 
 namespace tokenvault {
 
@@ -23,6 +24,7 @@ class SecretBuffer {
   size_t capacity() const { return capacity_; }
   void resize(size_t size) { size_ = size < capacity_ ? size : capacity_; }
   std::span<const uint8_t> bytes() const { return {bytes_.get(), size_}; }
+  std::string_view text() const { return {reinterpret_cast<const char*>(bytes_.get()), size_}; }
 
   // Holds a copy of `size` bytes, growing when they do not fit (the old
   // storage is wiped before it is released).

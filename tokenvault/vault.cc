@@ -1,7 +1,6 @@
 #include "tokenvault/vault.h"
 
-#include <errno.h>
-#include <unistd.h>
+#include "common/io.h"
 
 namespace tokenvault {
 
@@ -15,27 +14,12 @@ enum class Input { kToken, kEmpty, kTooLong, kUnreadable };
 // input is too long, and the rest is never read.
 Input readToken(int fd, SecretBuffer& token) {
   size_t size = 0;
-  while (size < token.capacity()) {
-    ssize_t n = ::read(fd, token.data() + size, token.capacity() - size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Input::kUnreadable;
-    if (n == 0) break;
-    size += static_cast<size_t>(n);
-  }
+  int error = vantrel::readAll(fd, reinterpret_cast<char*>(token.data()), token.capacity(), &size);
   token.resize(size);
+  if (error != 0) return Input::kUnreadable;
   if (size == 0) return Input::kEmpty;
   if (size > kLongestToken) return Input::kTooLong;
   return Input::kToken;
-}
-
-bool writeAll(int fd, std::span<const uint8_t> bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes = bytes.subspan(static_cast<size_t>(n));
-  }
-  return true;
 }
 
 int exitStatus(int32_t status) {
@@ -55,7 +39,7 @@ int runTokenVault(const std::vector<std::string>& arguments,
     if (output < 0) return kExitFailure;  // the token could reach no one
     SecretBuffer token(kLongestToken + 1);
     int32_t status = makeKeychain()->copyMatching(kQuery, token);
-    if (status == kErrSecSuccess && !writeAll(output, token.bytes())) return kExitFailure;
+    if (status == kErrSecSuccess && vantrel::writeAll(output, token.text()) != 0) return kExitFailure;
     return exitStatus(status);
   }
   if (operation == "write") {

@@ -12,10 +12,8 @@
 
 namespace tokenvault {
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitNotFound = 2;
-inline constexpr int kExitUsage = 64;
+// The exit statuses: done, another keychain failure, no such item, usage.
+enum ExitStatus : int { kExitSuccess = 0, kExitFailure = 1, kExitNotFound = 2, kExitUsage = 64 };
 
 // The longest token; an input of 16384 bytes or more is refused.
 inline constexpr size_t kLongestToken = 16383;
