@@ -37,19 +37,19 @@ std::string writeBudgetDesktop() {
   for (int g = 0; g < 50; ++g) {
     nlohmann::json leaves = nlohmann::json::array();
     for (int l = 0; l < 60; ++l)
-      leaves.push_back({{"AXRole", "AXStaticText"}, {"AXDOMClassList", {"text-sm", "truncate"}},
-                        {"AXValue", "line"}});
-    groups.push_back({{"AXRole", "AXGroup"}, {"AXDOMClassList", {"flex", "flex-col"}},
-                      {"AXChildren", leaves}});
+      leaves.push_back(
+          {{"AXRole", "AXStaticText"}, {"AXDOMClassList", {"text-sm", "truncate"}}, {"AXValue", "line"}});
+    groups.push_back(
+        {{"AXRole", "AXGroup"}, {"AXDOMClassList", {"flex", "flex-col"}}, {"AXChildren", leaves}});
   }
   nlohmann::json desktop = {
       {"accessibilityTrusted", true},
       {"frontmostApplication",
-       {{"bundleIdentifier", "com.example.nerrit"}, {"localizedName", "Nerrit"},
-        {"processIdentifier", 501}}},
+       {{"bundleIdentifier", "com.example.nerrit"}, {"localizedName", "Nerrit"}, {"processIdentifier", 501}}},
       {"applications",
-       {{"501", {{"AXFocusedWindow",
-                  {{"AXRole", "AXWindow"}, {"AXTitle", "main — repo"}, {"AXChildren", groups}}}}}}}};
+       {{"501",
+         {{"AXFocusedWindow",
+           {{"AXRole", "AXWindow"}, {"AXTitle", "main — repo"}, {"AXChildren", groups}}}}}}}};
   std::string path = std::filesystem::temp_directory_path() / "focuswatch-bench-desktop.json";
   std::ofstream(path) << desktop.dump();
   return path;
@@ -77,7 +77,8 @@ BENCHMARK(BM_EmitWorkspaceWindowAtBudget)->Unit(benchmark::kMicrosecond);
 // the sample's file written after it.
 void BM_EmitRecordedWorkspaceWindowAtBudget(benchmark::State& state) {
   std::string path = writeBudgetDesktop(), record = path + ".record";
-  std::unique_ptr<Desktop> desktop = recordingDesktop(std::make_unique<SimDesktop>(SimPaths{path, "", ""}), record);
+  std::unique_ptr<Desktop> desktop =
+      recordingDesktop(std::make_unique<SimDesktop>(SimPaths{path, "", ""}), record);
   const BrowserConfiguration config = buildBrowserConfiguration({"focuswatch"});
   for (auto _ : state) {
     std::optional<std::string> line = eventLine(*desktop, config, "activity");

@@ -63,7 +63,8 @@ TEST(WriteAllTest, FullPipesAndSignalsLoseNothing) {
     underAlarms(
         [&] {
           char buffer[4096];
-          for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0; ::usleep(100)) read.append(buffer, n);
+          for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0; ::usleep(100))
+            read.append(buffer, n);
         },
         [&] {
           EXPECT_EQ(writeAll(pipe[1], text), 0) << (nonBlocking ? "non-blocking" : "blocking");

@@ -6,8 +6,7 @@
 
 namespace focuswatch {
 
-std::optional<Value> attribute(Desktop& desktop, const Element& element,
-                               std::string_view name) {
+std::optional<Value> attribute(Desktop& desktop, const Element& element, std::string_view name) {
   AttributeRead read = desktop.copyAttributeValue(element, name);
   if (read.error != kAXErrorSuccess) return std::nullopt;
   return std::move(read.value);
@@ -15,8 +14,7 @@ std::optional<Value> attribute(Desktop& desktop, const Element& element,
 
 std::optional<Element> asElement(std::optional<Value> value) {
   if (!value) return std::nullopt;
-  if (auto* element = std::get_if<Element>(&value->v); element && *element)
-    return std::move(*element);
+  if (auto* element = std::get_if<Element>(&value->v); element && *element) return std::move(*element);
   return std::nullopt;
 }
 
@@ -57,24 +55,21 @@ std::vector<Element> children(Desktop& desktop, const Element& element) {
   if (!list) return elements;
   elements.reserve(list->size());
   for (Value& item : *list) {
-    if (auto* child = std::get_if<Element>(&item.v); child && *child)
-      elements.push_back(std::move(*child));
+    if (auto* child = std::get_if<Element>(&item.v); child && *child) elements.push_back(std::move(*child));
   }
   return elements;
 }
 
-std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
-                                    int depth) {
+std::optional<std::string> tabLabel(Desktop& desktop, const Element& element, int depth) {
   VisitBudget budget(kLabelVisitLimit);
   return tabLabel(desktop, element, depth, budget);
 }
 
-std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
-                                    int depth, VisitBudget& budget) {
+std::optional<std::string> tabLabel(Desktop& desktop, const Element& element, int depth,
+                                    VisitBudget& budget) {
   if (depth >= 5 || !budget.take()) return std::nullopt;
   if (asString(attribute(desktop, element, "AXRole")) == "AXStaticText") {
-    std::optional<std::string> text =
-        asString(attribute(desktop, element, "AXValue"));
+    std::optional<std::string> text = asString(attribute(desktop, element, "AXValue"));
     if (text && !text->empty()) return firstCharacters(*text, kTextLimit);
   }
   for (const Element& child : children(desktop, element)) {
@@ -84,8 +79,7 @@ std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
   return std::nullopt;
 }
 
-bool containsToken(const std::vector<std::string>& tokens,
-                   std::string_view token) {
+bool containsToken(const std::vector<std::string>& tokens, std::string_view token) {
   return std::find(tokens.begin(), tokens.end(), token) != tokens.end();
 }
 

@@ -45,8 +45,7 @@ class VisitBudget {
 inline constexpr int kLabelVisitLimit = 10000;
 
 // One read of `name`; absent when the read fails or stores no value.
-std::optional<Value> attribute(Desktop& desktop, const Element& element,
-                               std::string_view name);
+std::optional<Value> attribute(Desktop& desktop, const Element& element, std::string_view name);
 
 // The element check: the value is an accessibility element.
 std::optional<Element> asElement(std::optional<Value> value);
@@ -68,15 +67,12 @@ std::vector<Element> children(Desktop& desktop, const Element& element);
 // The first non-empty static text in the subtree, searched depth-first
 // down to depth 4, cut to 180 characters. Absent too when the search ran
 // out of visits before it found one.
-std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
-                                    int depth = 0);
+std::optional<std::string> tabLabel(Desktop& desktop, const Element& element, int depth = 0);
 // The same search, counting the elements it visits against `budget`; the
 // caller asks the budget whether it was overrun.
-std::optional<std::string> tabLabel(Desktop& desktop, const Element& element,
-                                    int depth, VisitBudget& budget);
+std::optional<std::string> tabLabel(Desktop& desktop, const Element& element, int depth, VisitBudget& budget);
 
-bool containsToken(const std::vector<std::string>& tokens,
-                   std::string_view token);
+bool containsToken(const std::vector<std::string>& tokens, std::string_view token);
 
 }  // namespace focuswatch
 

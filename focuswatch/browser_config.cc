@@ -11,8 +11,7 @@ constexpr std::string_view kSuffixPrefix = "--browser-suffix=";
 
 }  // namespace
 
-BrowserConfiguration buildBrowserConfiguration(
-    std::vector<std::string> arguments) {
+BrowserConfiguration buildBrowserConfiguration(std::vector<std::string> arguments) {
   BrowserConfiguration config;
   config.browserFlags = {
       {"com.apple.Safari", "--browser-safari"},
@@ -34,14 +33,11 @@ BrowserConfiguration buildBrowserConfiguration(
   return config;
 }
 
-bool hasArgument(const std::vector<std::string>& arguments,
-                 std::string_view option) {
-  return std::find(arguments.begin(), arguments.end(), option) !=
-         arguments.end();
+bool hasArgument(const std::vector<std::string>& arguments, std::string_view option) {
+  return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
 }
 
-bool browserEnabled(const BrowserConfiguration& config,
-                    std::string_view bundleId) {
+bool browserEnabled(const BrowserConfiguration& config, std::string_view bundleId) {
   if (config.browserBundles.contains(bundleId)) return true;
   auto flag = config.browserFlags.find(bundleId);
   if (flag == config.browserFlags.end()) return false;
@@ -49,8 +45,7 @@ bool browserEnabled(const BrowserConfiguration& config,
          hasArgument(config.browserArguments, "--browser-tracking");
 }
 
-std::string titleSuffix(const BrowserConfiguration& config,
-                        std::string_view bundleId) {
+std::string titleSuffix(const BrowserConfiguration& config, std::string_view bundleId) {
   auto configured = config.browserSuffixes.find(bundleId);
   if (configured != config.browserSuffixes.end()) return configured->second;
   if (bundleId == "com.brave.Browser") return " - Brave";

@@ -23,20 +23,16 @@ struct BrowserConfiguration {
   std::map<std::string, std::string, std::less<>> browserSuffixes;
 };
 
-BrowserConfiguration buildBrowserConfiguration(
-    std::vector<std::string> arguments);
+BrowserConfiguration buildBrowserConfiguration(std::vector<std::string> arguments);
 
 // Whether page tracking is on for `bundleId`.
-bool browserEnabled(const BrowserConfiguration& config,
-                    std::string_view bundleId);
+bool browserEnabled(const BrowserConfiguration& config, std::string_view bundleId);
 
 // The suffix cut from `bundleId`'s titles; empty means nothing is cut.
-std::string titleSuffix(const BrowserConfiguration& config,
-                        std::string_view bundleId);
+std::string titleSuffix(const BrowserConfiguration& config, std::string_view bundleId);
 
 // Whether `arguments` holds `option` as a whole argument.
-bool hasArgument(const std::vector<std::string>& arguments,
-                 std::string_view option);
+bool hasArgument(const std::vector<std::string>& arguments, std::string_view option);
 
 }  // namespace focuswatch
 

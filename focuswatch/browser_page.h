@@ -16,13 +16,11 @@ namespace focuswatch {
 // "domain" and "url" always, "title" when the page has a non-empty title.
 using PageMap = std::map<std::string, std::string>;
 
-std::optional<PageMap> browserPage(Desktop& desktop,
-                                   const BrowserConfiguration& config,
+std::optional<PageMap> browserPage(Desktop& desktop, const BrowserConfiguration& config,
                                    const RunningApplication& app);
 
 // The page made of an address value and a title value, or absent.
-std::optional<PageMap> page(const std::optional<Value>& address,
-                            const std::optional<Value>& title,
+std::optional<PageMap> page(const std::optional<Value>& address, const std::optional<Value>& title,
                             std::string_view suffix);
 
 // The address rules alone: "domain" and "url" of an address text.

@@ -109,8 +109,7 @@ class Desktop {
   // AXUIElementCreateApplication.
   virtual Element createApplicationElement(int32_t processIdentifier) = 0;
   // AXUIElementCopyAttributeValue: exactly one read of one attribute.
-  virtual AttributeRead copyAttributeValue(const Element& element,
-                                           std::string_view attribute) = 0;
+  virtual AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) = 0;
   // Whether two handles name the same element (CFEqual), and a hash that
   // agrees with it (CFHash). No platform call is traced for either.
   virtual bool sameElement(const Element& a, const Element& b) = 0;

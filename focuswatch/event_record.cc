@@ -17,15 +17,13 @@ namespace focuswatch {
 namespace {
 
 bool isWorkspaceApplication(const RunningApplication& app) {
-  std::optional<std::string> lowered =
-      lowercase(app.bundleIdentifier.value_or(""));
+  std::optional<std::string> lowered = lowercase(app.bundleIdentifier.value_or(""));
   return lowered && lowered->find("nerrit") != std::string::npos;
 }
 
 }  // namespace
 
-std::optional<std::string> eventLine(Desktop& desktop,
-                                     const BrowserConfiguration& config,
+std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguration& config,
                                      std::string_view kind) {
   bool trusted = desktop.isProcessTrusted();
   std::optional<RunningApplication> app = desktop.frontmostApplication();
@@ -34,29 +32,24 @@ std::optional<std::string> eventLine(Desktop& desktop,
   record["kind"] = kind;
   record["observedAt"] = desktop.currentTime();
   record["uptime"] = desktop.systemUptime();
-  record["foregroundBundleId"] =
-      app && app->bundleIdentifier ? *app->bundleIdentifier : "unknown";
-  record["foregroundName"] =
-      app && app->localizedName ? *app->localizedName : "Unknown app";
+  record["foregroundBundleId"] = app && app->bundleIdentifier ? *app->bundleIdentifier : "unknown";
+  record["foregroundName"] = app && app->localizedName ? *app->localizedName : "Unknown app";
   record["idleSeconds"] = desktop.secondsSinceLastInput();
   record["accessibilityTrusted"] = trusted;
 
   if (trusted && app) {
     if (isWorkspaceApplication(*app)) {
-      if (auto tab = focusedNerritTab(desktop, *app))
-        record["nerritSelectedTabTitle"] = *tab;
+      if (auto tab = focusedNerritTab(desktop, *app)) record["nerritSelectedTabTitle"] = *tab;
       if (auto worktree = selectedNerritWorktree(desktop, *app))
         record["nerritSelectedWorktreeId"] = *worktree;
-      if (auto title = focusedWindowTitle(desktop, *app))
-        record["nerritWindowTitle"] = *title;
+      if (auto title = focusedWindowTitle(desktop, *app)) record["nerritWindowTitle"] = *title;
     }
     if (app->bundleIdentifier && browserEnabled(config, *app->bundleIdentifier)) {
       if (auto found = browserPage(desktop, config, *app)) {
         static constexpr std::pair<const char*, const char*> kKeys[] = {
             {"domain", "browserDomain"}, {"url", "browserUrl"}, {"title", "browserTitle"}};
         for (auto [from, to] : kKeys) {
-          if (auto entry = found->find(from); entry != found->end())
-            record[to] = entry->second;
+          if (auto entry = found->find(from); entry != found->end()) record[to] = entry->second;
         }
       }
     }
@@ -69,8 +62,7 @@ std::optional<std::string> eventLine(Desktop& desktop,
   }
 }
 
-bool emit(Desktop& desktop, const BrowserConfiguration& config,
-          std::string_view kind) {
+bool emit(Desktop& desktop, const BrowserConfiguration& config, std::string_view kind) {
   std::optional<std::string> line = eventLine(desktop, config, kind);
   bool readerLeft = line && !writeLine(std::move(*line));
   desktop.sampleTaken();

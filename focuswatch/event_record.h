@@ -14,14 +14,12 @@ namespace focuswatch {
 
 // Takes one sample; the JSON text without its line feed, or absent when the
 // record cannot be serialised (the sample is then dropped).
-std::optional<std::string> eventLine(Desktop& desktop,
-                                     const BrowserConfiguration& config,
+std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguration& config,
                                      std::string_view kind);
 
 // Takes one sample and writes it to standard output as one line. False
 // when the reader has gone away.
-bool emit(Desktop& desktop, const BrowserConfiguration& config,
-          std::string_view kind = "activity");
+bool emit(Desktop& desktop, const BrowserConfiguration& config, std::string_view kind = "activity");
 
 // Writes `text` and a line feed to standard output in one piece. False when
 // the reader has gone away; any other failure drops this one line.

@@ -24,8 +24,9 @@ Json app(Json bundle, Json name) {
   return a;
 }
 
-const Json kAlwaysPresent = {"kind", "observedAt", "uptime", "foregroundBundleId",
-                             "foregroundName", "idleSeconds", "accessibilityTrusted"};
+const Json kAlwaysPresent = {
+    "kind",        "observedAt",          "uptime", "foregroundBundleId", "foregroundName",
+    "idleSeconds", "accessibilityTrusted"};
 Json keys(const Json& line) {
   Json names = Json::array();
   for (const auto& [key, value] : line.items()) names.push_back(key);
@@ -51,10 +52,12 @@ TEST(EventLineTest, SevenKeysAlwaysAndOnlyMissingNamesReplaced) {
 
 TEST(EventLineTest, WorkspaceKeysNeedTrustAndTheLowerCasedIdentifier) {
   Json tabs = {{"AXDOMClassList", {"group/tab-strip"}},
-               {"AXChildren", {{{"AXDOMClassList", {"border-t", "cursor-pointer", "bg-[color-mix(a)]"}},
-                                {"AXRole", "AXStaticText"}, {"AXValue", "tab"}}}}};
-  Json row = {{"AXRole", "AXMenuItem"}, {"AXValue", "selected"},
-              {"AXDOMIdentifier", "worktree-list-option-|r::w"}};
+               {"AXChildren",
+                {{{"AXDOMClassList", {"border-t", "cursor-pointer", "bg-[color-mix(a)]"}},
+                  {"AXRole", "AXStaticText"},
+                  {"AXValue", "tab"}}}}};
+  Json row = {
+      {"AXRole", "AXMenuItem"}, {"AXValue", "selected"}, {"AXDOMIdentifier", "worktree-list-option-|r::w"}};
   Json window = {{"AXTitle", std::string(200, 't') + "\n\""}, {"AXChildren", {tabs, row}}};
   Json desktop = withWindow(window);
   desktop["frontmostApplication"] = app("com.example.NERRIT", "Editor");
@@ -72,11 +75,13 @@ TEST(EventLineTest, WorkspaceKeysNeedTrustAndTheLowerCasedIdentifier) {
   // it, no identifier, or capital I with dot above (it lower-cases to "i"
   // and a combining dot).
   auto tracking = buildBrowserConfiguration({"x", "--browser-bundle=com.example.NERRIT"});
-  struct Case { Json front; bool trusted; };
-  for (const auto& [front, trusted] : {Case{app("com.example.NERRIT", "Editor"), false},
-                                       Case{app("com.example.editor", "nerrit"), true},
-                                       Case{app(nullptr, "nerrit"), true},
-                                       Case{app("com.example.NERR\u0130T", "Editor"), true}}) {
+  struct Case {
+    Json front;
+    bool trusted;
+  };
+  for (const auto& [front, trusted] :
+       {Case{app("com.example.NERRIT", "Editor"), false}, Case{app("com.example.editor", "nerrit"), true},
+        Case{app(nullptr, "nerrit"), true}, Case{app("com.example.NERR\u0130T", "Editor"), true}}) {
     desktop["frontmostApplication"] = front;
     desktop["accessibilityTrusted"] = trusted;
     t.write(desktop);

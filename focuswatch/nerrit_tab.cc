@@ -24,11 +24,9 @@ double midX(const Rect& r) { return minX(r) + std::abs(r.width) / 2; }
 double minY(const Rect& r) { return std::min(r.y, r.y + r.height); }
 double maxY(const Rect& r) { return std::max(r.y, r.y + r.height); }
 
-bool hasTokenWithPrefix(const std::vector<std::string>& tokens,
-                        std::string_view prefix) {
-  return std::any_of(tokens.begin(), tokens.end(), [&](const std::string& t) {
-    return t.starts_with(prefix);
-  });
+bool hasTokenWithPrefix(const std::vector<std::string>& tokens, std::string_view prefix) {
+  return std::any_of(tokens.begin(), tokens.end(),
+                     [&](const std::string& t) { return t.starts_with(prefix); });
 }
 
 class TabQuery {
@@ -42,8 +40,7 @@ class TabQuery {
 
     scan(*window, 0);
     if (strips_.empty()) return std::nullopt;
-    std::optional<Element> chosen =
-        strips_.size() == 1 ? strips_.front() : stripOverFocusedPane(application);
+    std::optional<Element> chosen = strips_.size() == 1 ? strips_.front() : stripOverFocusedPane(application);
     if (!chosen) return std::nullopt;
 
     VisitBudget tabBudget(kLabelVisitLimit);
@@ -74,11 +71,9 @@ class TabQuery {
   // The frame of the pane that holds the focused element: the focused
   // element itself or one of its first 23 ancestors.
   std::optional<Rect> focusedPane(const Element& application) {
-    std::optional<Element> current =
-        asElement(attribute(desktop_, application, "AXFocusedUIElement"));
+    std::optional<Element> current = asElement(attribute(desktop_, application, "AXFocusedUIElement"));
     for (int step = 0; current && step < kParentSteps; ++step) {
-      if (containsToken(classes(desktop_, *current), "pane"))
-        return frame(*current);
+      if (containsToken(classes(desktop_, *current), "pane")) return frame(*current);
       current = asElement(attribute(desktop_, *current, "AXParent"));
     }
     return std::nullopt;
@@ -103,8 +98,7 @@ class TabQuery {
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const auto& a, const auto& b) { return a.second > b.second; });
     if (candidates.empty()) return std::nullopt;
-    if (candidates.size() >= 2 &&
-        !(candidates[0].second - candidates[1].second > kSeparationMargin)) {
+    if (candidates.size() >= 2 && !(candidates[0].second - candidates[1].second > kSeparationMargin)) {
       return std::nullopt;
     }
     return candidates.front().first;
@@ -115,8 +109,7 @@ class TabQuery {
   void scanTabs(const Element& element, int depth, VisitBudget& budget) {
     if (depth >= kTabDepthLimit || !budget.take()) return;
     std::vector<std::string> tokens = classes(desktop_, element);
-    if (containsToken(tokens, "border-t") &&
-        containsToken(tokens, "cursor-pointer") &&
+    if (containsToken(tokens, "border-t") && containsToken(tokens, "cursor-pointer") &&
         hasTokenWithPrefix(tokens, "bg-[color-mix(")) {
       if (auto label = tabLabel(desktop_, element, 0, budget)) {
         labels_.push_back(std::move(*label));
@@ -137,8 +130,7 @@ class TabQuery {
 
 }  // namespace
 
-std::optional<std::string> focusedNerritTab(Desktop& desktop,
-                                            const RunningApplication& app) {
+std::optional<std::string> focusedNerritTab(Desktop& desktop, const RunningApplication& app) {
   return TabQuery(desktop).run(app);
 }
 

@@ -12,8 +12,7 @@ namespace focuswatch {
 
 // Absent unless the focused window singles out exactly one tab strip and,
 // in it, exactly one selected tab with a label.
-std::optional<std::string> focusedNerritTab(Desktop& desktop,
-                                            const RunningApplication& app);
+std::optional<std::string> focusedNerritTab(Desktop& desktop, const RunningApplication& app);
 
 }  // namespace focuswatch
 

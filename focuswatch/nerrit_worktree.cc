@@ -33,10 +33,8 @@ class WorktreeQuery {
  private:
   void scan(const Element& element, int depth) {
     if (depth >= kDepthLimit || !budget_.take()) return;
-    if (asString(attribute(desktop_, element, "AXRole")) == "AXMenuItem" &&
-        selectedRow(element)) {
-      std::optional<std::string> raw =
-          asString(attribute(desktop_, element, "AXDOMIdentifier"));
+    if (asString(attribute(desktop_, element, "AXRole")) == "AXMenuItem" && selectedRow(element)) {
+      std::optional<std::string> raw = asString(attribute(desktop_, element, "AXDOMIdentifier"));
       if (raw) {
         if (auto identifier = worktreeIdentifier(*raw)) {
           identifiers_.push_back(std::move(*identifier));
@@ -60,8 +58,7 @@ class WorktreeQuery {
       for (const Element& grandchild : children(desktop_, child)) {
         if (!rowBudget_.take()) return false;
         std::vector<std::string> tokens = classes(desktop_, grandchild);
-        if (containsToken(tokens, "rounded-lg") &&
-            containsToken(tokens, "cursor-pointer")) {
+        if (containsToken(tokens, "rounded-lg") && containsToken(tokens, "cursor-pointer")) {
           return !containsToken(tokens, "worktree-sidebar-card-hover");
         }
       }
@@ -88,8 +85,7 @@ std::optional<std::string> worktreeIdentifier(std::string_view raw) {
   return identifier;
 }
 
-std::optional<std::string> selectedNerritWorktree(Desktop& desktop,
-                                                  const RunningApplication& app) {
+std::optional<std::string> selectedNerritWorktree(Desktop& desktop, const RunningApplication& app) {
   return WorktreeQuery(desktop).run(app);
 }
 

@@ -11,8 +11,7 @@ namespace focuswatch {
 
 // The identifier of the one selected worktree row, or absent when there is
 // none or more than one.
-std::optional<std::string> selectedNerritWorktree(Desktop& desktop,
-                                                  const RunningApplication& app);
+std::optional<std::string> selectedNerritWorktree(Desktop& desktop, const RunningApplication& app);
 
 // The worktree identifier carried by a row's raw "AXDOMIdentifier": the
 // percent-decoded text after the last "|", which must contain "::".

@@ -20,7 +20,8 @@ const BrowserConfiguration kNoBrowsers = buildBrowserConfiguration({"focuswatch"
 std::string sampleTo(TestDesktop& t, std::unique_ptr<Desktop>& recorder, const std::string& path) {
   if (!recorder)
     recorder = recordingDesktop(std::make_unique<SimDesktop>(SimPaths{t.file("desktop.json"), "", ""}), path);
-  int saved = ::dup(STDERR_FILENO), error = ::open(t.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  int saved = ::dup(STDERR_FILENO),
+      error = ::open(t.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   ::dup2(error, STDERR_FILENO);
   eventLine(*recorder, kNoBrowsers, "activity");
   recorder->sampleTaken();

@@ -78,7 +78,10 @@ class TestDesktop {
       for (std::string line; std::getline(in, line);) {
         size_t name = line.find(' ') + 1, attribute = line.rfind(' ');
         if (line.starts_with("AXUIElementCopyAttributeValue "))
-          line.replace(name, attribute - name, "#" + std::to_string(names.try_emplace(line.substr(name, attribute - name), names.size()).first->second));
+          line.replace(
+              name, attribute - name,
+              "#" + std::to_string(
+                        names.try_emplace(line.substr(name, attribute - name), names.size()).first->second));
         sample += "\n" + line;
       }
       return sample;
@@ -101,8 +104,7 @@ inline Json withWindow(Json window, Json focused = nullptr) {
   Json app = {{"AXFocusedWindow", std::move(window)}};
   if (!focused.is_null()) app["AXFocusedUIElement"] = std::move(focused);
   return {{"accessibilityTrusted", true},
-          {"frontmostApplication",
-           {{"bundleIdentifier", "com.example.nerrit"}, {"processIdentifier", 7}}},
+          {"frontmostApplication", {{"bundleIdentifier", "com.example.nerrit"}, {"processIdentifier", 7}}},
           {"applications", {{"7", std::move(app)}}}};
 }
 

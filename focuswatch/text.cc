@@ -11,11 +11,10 @@ namespace {
 
 // Decodes the code point at `pos`; an invalid byte reads as one unit of its
 // own (-1) so that no text, however broken, stops the walk.
-utf8proc_ssize_t decodeAt(std::string_view text, size_t pos,
-                          utf8proc_int32_t* codepoint) {
+utf8proc_ssize_t decodeAt(std::string_view text, size_t pos, utf8proc_int32_t* codepoint) {
   auto bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data()) + pos;
-  utf8proc_ssize_t length = utf8proc_iterate(
-      bytes, static_cast<utf8proc_ssize_t>(text.size() - pos), codepoint);
+  utf8proc_ssize_t length =
+      utf8proc_iterate(bytes, static_cast<utf8proc_ssize_t>(text.size() - pos), codepoint);
   if (length <= 0) {
     *codepoint = -1;
     return 1;
@@ -33,8 +32,8 @@ size_t clusterBoundary(std::string_view text, size_t limit, bool* more) {
   while (pos < text.size()) {
     utf8proc_int32_t codepoint;
     utf8proc_ssize_t length = decodeAt(text, pos, &codepoint);
-    bool breaks = previous < 0 || codepoint < 0 ||
-                  utf8proc_grapheme_break_stateful(previous, codepoint, &state);
+    bool breaks =
+        previous < 0 || codepoint < 0 || utf8proc_grapheme_break_stateful(previous, codepoint, &state);
     if (breaks) {
       if (clusters == limit) {
         *more = true;
@@ -56,9 +55,7 @@ void appendUtf8(utf8proc_int32_t codepoint, std::string& out) {
   out.append(reinterpret_cast<char*>(buffer), static_cast<size_t>(length));
 }
 
-int combiningClass(utf8proc_int32_t codepoint) {
-  return utf8proc_get_property(codepoint)->combining_class;
-}
+int combiningClass(utf8proc_int32_t codepoint) { return utf8proc_get_property(codepoint)->combining_class; }
 
 // Appends the canonical decomposition of `text` (valid UTF-8): every code
 // point fully decomposed, then every run of combining marks put in
@@ -72,8 +69,7 @@ void appendCanonical(std::string_view text, std::string& out) {
     pos += static_cast<size_t>(decodeAt(text, pos, &codepoint));
     utf8proc_int32_t parts[8];
     int boundClass = 0;
-    utf8proc_ssize_t count = utf8proc_decompose_char(
-        codepoint, parts, 8, UTF8PROC_DECOMPOSE, &boundClass);
+    utf8proc_ssize_t count = utf8proc_decompose_char(codepoint, parts, 8, UTF8PROC_DECOMPOSE, &boundClass);
     if (count <= 0 || count > 8) {
       points.push_back(codepoint);  // no canonical decomposition is this long
       continue;
@@ -181,10 +177,8 @@ std::optional<std::string> lowercase(std::string_view text) {
   return lowered;
 }
 
-std::optional<size_t> findLastCanonical(std::string_view text,
-                                        std::string_view pattern) {
-  if (pattern.empty() || !isValidUtf8(pattern) || !isValidUtf8(text))
-    return std::nullopt;
+std::optional<size_t> findLastCanonical(std::string_view text, std::string_view pattern) {
+  if (pattern.empty() || !isValidUtf8(pattern) || !isValidUtf8(text)) return std::nullopt;
   std::string needle;
   appendCanonical(pattern, needle);
 
@@ -216,16 +210,14 @@ std::optional<size_t> findLastCanonical(std::string_view text,
   decomposedStarts.push_back(decomposed.size());
 
   auto isBoundary = [&](size_t offset) {
-    auto it = std::lower_bound(decomposedStarts.begin(), decomposedStarts.end(),
-                               offset);
+    auto it = std::lower_bound(decomposedStarts.begin(), decomposedStarts.end(), offset);
     return it != decomposedStarts.end() && *it == offset;
   };
   for (size_t at = decomposed.rfind(needle); at != std::string::npos;
        at = at == 0 ? std::string::npos : decomposed.rfind(needle, at - 1)) {
     if (isBoundary(at) && isBoundary(at + needle.size())) {
-      auto index = std::lower_bound(decomposedStarts.begin(),
-                                    decomposedStarts.end(), at) -
-                   decomposedStarts.begin();
+      auto index =
+          std::lower_bound(decomposedStarts.begin(), decomposedStarts.end(), at) - decomposedStarts.begin();
       return originalStarts[static_cast<size_t>(index)];
     }
   }

@@ -34,8 +34,7 @@ std::optional<std::string> lowercase(std::string_view text);
 // comparing case-sensitively and treating canonically equivalent sequences
 // as equal. A match covers whole combining sequences of `text`: "e" does not
 // occur in a precomposed "é".
-std::optional<size_t> findLastCanonical(std::string_view text,
-                                        std::string_view pattern);
+std::optional<size_t> findLastCanonical(std::string_view text, std::string_view pattern);
 
 }  // namespace focuswatch
 

@@ -52,8 +52,7 @@ std::string sample(std::string_view text) {
   std::shared_ptr<const SimDocument> document;
   try {
     document = parseSimDocument(text);
-  } catch (const std::exception&) {
-  }
+  } catch (const std::exception&) {}
   if (!document || !document->observedAt) record.erase("observedAt");
   if (!document || !document->uptime) record.erase("uptime");
   std::ifstream calls(trace, std::ios::binary);

@@ -44,7 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (std::optional<size_t> at = findLastCanonical(title, suffix)) check(*at <= title.size());
   if (std::optional<std::string> decoded = percentDecode(title)) check(isValidUtf8(*decoded));
-  if (std::optional<std::string> id = worktreeIdentifier(address))
-    check(id->find("::") != std::string::npos);
+  if (std::optional<std::string> id = worktreeIdentifier(address)) check(id->find("::") != std::string::npos);
   return 0;
 }

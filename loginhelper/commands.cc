@@ -46,8 +46,7 @@ Result<std::string> serviceStatus(LoginItemService& service) {
   }
 }
 
-RunResult runLoginHelper(const std::vector<std::string>& arguments,
-                         const Collaborators& collaborators) {
+RunResult runLoginHelper(const std::vector<std::string>& arguments, const Collaborators& collaborators) {
   std::string word = arguments.size() > 1 ? arguments[1] : "launch";
   if (word == "launch") {
     if (Result<> launched = collaborators.launch(); !launched) return failure(launched.error());

@@ -32,8 +32,7 @@ struct Collaborators {
 };
 
 // One run of loginhelper on `arguments` (program path first).
-RunResult runLoginHelper(const std::vector<std::string>& arguments,
-                         const Collaborators& collaborators);
+RunResult runLoginHelper(const std::vector<std::string>& arguments, const Collaborators& collaborators);
 
 }  // namespace loginhelper
 

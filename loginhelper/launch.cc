@@ -27,11 +27,9 @@ std::string pathExtension(const std::string& path) {
   return dot == std::string::npos ? "" : component.substr(dot + 1);
 }
 
-Result<> launchDashboardInBackground(const std::optional<std::string>& ownPath,
-                                     const std::string& tool) {
+Result<> launchDashboardInBackground(const std::optional<std::string>& ownPath, const std::string& tool) {
   std::string bundle = ownPath ? bundlePath(resolveSymlinks(*ownPath)) : "";
-  if (pathExtension(bundle) != "app")
-    return startupError(1, "Startup helper is outside Vantrel.app");
+  if (pathExtension(bundle) != "app") return startupError(1, "Startup helper is outside Vantrel.app");
 
   Result<int> ended = runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
   if (!ended) return ended.error();

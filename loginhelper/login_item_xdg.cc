@@ -69,8 +69,8 @@ class XdgLoginItem : public LoginItemService {
     if (int error = makeDirectories(directory))
       return fileError("Could not create the folder", directory, error);
 
-    std::string entry = "[Desktop Entry]\nType=Application\nName=Vantrel\nExec=" +
-                        execLine(program_) + "\nX-GNOME-Autostart-enabled=true\n";
+    std::string entry = "[Desktop Entry]\nType=Application\nName=Vantrel\nExec=" + execLine(program_) +
+                        "\nX-GNOME-Autostart-enabled=true\n";
     std::string temporary = directory + "/.mirrowin.vantrel.startup.XXXXXX";
     vantrel::UniqueFd fd(::mkstemp(temporary.data()));
     if (!fd) return fileError("Could not write the login item in", directory, errno);
@@ -134,8 +134,7 @@ long autostartStatus(std::string_view entry) {
     if (!inMainGroup || equals == std::string_view::npos) continue;
     std::string_view key = trim(line.substr(0, equals));
     std::string_view value = trim(line.substr(equals + 1));
-    if ((key == "Hidden" && value == "true") ||
-        (key == "X-GNOME-Autostart-enabled" && value == "false"))
+    if ((key == "Hidden" && value == "true") || (key == "X-GNOME-Autostart-enabled" && value == "false"))
       return kRequiresApproval;
   }
   return kEnabled;

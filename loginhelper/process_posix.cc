@@ -35,13 +35,11 @@ Result<int> runAndWait(const std::string& tool, const std::vector<std::string>& 
 
   pid_t pid;
   int error = ::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, pointers.data(), environ);
-  if (error != 0)
-    return Error{"NSPOSIXErrorDomain", error, tool + ": " + ::strerror(error)};
+  if (error != 0) return Error{"NSPOSIXErrorDomain", error, tool + ": " + ::strerror(error)};
 
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return Error{"NSPOSIXErrorDomain", errno, tool + ": " + ::strerror(errno)};
+    if (errno != EINTR) return Error{"NSPOSIXErrorDomain", errno, tool + ": " + ::strerror(errno)};
   }
   return WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
 }

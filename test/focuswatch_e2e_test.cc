@@ -49,9 +49,10 @@ class FocuswatchTest : public ::testing::Test {
 };
 
 TEST_F(FocuswatchTest, OneLineOnceAndTheTrustAnswerAlone) {
-  for (auto [demo, options, trusted] : {std::tuple{"plain", std::vector<std::string>{"--trust-only"}, true},
-                                        std::tuple{"plain", std::vector<std::string>{"--once", "--trust-only"}, true},
-                                        std::tuple{"untrusted", std::vector<std::string>{"--trust-only"}, false}}) {
+  for (auto [demo, options, trusted] :
+       {std::tuple{"plain", std::vector<std::string>{"--trust-only"}, true},
+        std::tuple{"plain", std::vector<std::string>{"--once", "--trust-only"}, true},
+        std::tuple{"untrusted", std::vector<std::string>{"--trust-only"}, false}}) {
     Outcome outcome = testing_support::run(probe(options, kDemo + "/" + demo + ".json"));
     EXPECT_EQ(outcome.out + outcome.err + std::to_string(outcome.status),
               std::string("{\"accessibilityTrusted\":") + (trusted ? "true" : "false") + "}\n0");
@@ -96,7 +97,8 @@ TEST_F(FocuswatchTest, StandardStreamsClosedOrFullNeverTearALine) {
   }
   // A full non-blocking output is waited for: the line comes whole.
   std::string name(200'000, 'n');  // the display name has no length limit
-  std::ofstream(path("desktop.json")) << Json{{"frontmostApplication", {{"localizedName", name}, {"processIdentifier", 5}}}};
+  std::ofstream(path("desktop.json"))
+      << Json{{"frontmostApplication", {{"localizedName", name}, {"processIdentifier", 5}}}};
   Launch full = probe({"--once"}, path("desktop.json"));
   full.nonBlockingOutput = true;
   Running late(full);
@@ -147,14 +149,16 @@ class WatchingTest : public FocuswatchTest {
 
 TEST_F(WatchingTest, EachNotificationWritesItsLine) {
   std::unique_ptr<Running> watching = watch();
-  std::ofstream(path("notify")) << "NSWorkspaceWillSleepNotification\nsomething else\n"
-                                << "NSWorkspaceDidWakeNotification\nNSWorkspaceDidActivateApplicationNotification\n";
+  std::ofstream(path("notify"))
+      << "NSWorkspaceWillSleepNotification\nsomething else\n"
+      << "NSWorkspaceDidWakeNotification\nNSWorkspaceDidActivateApplicationNotification\n";
   for (const char* kind : {"sleep", "wake", "activity"}) EXPECT_EQ(kindOf(watching->nextLine(1500ms)), kind);
 }
 
 TEST_F(WatchingTest, TimerTickReadsTheDesktopAfresh) {
   std::unique_ptr<Running> watching = watch();
-  std::ofstream(path("next.json")) << R"({"frontmostApplication": {"bundleIdentifier": "b.next", "processIdentifier": 9}})";
+  std::ofstream(path("next.json"))
+      << R"({"frontmostApplication": {"bundleIdentifier": "b.next", "processIdentifier": 9}})";
   std::filesystem::rename(path("next.json"), path("desktop.json"));
   std::optional<std::string> tick = watching->nextLine(3000ms);
   ASSERT_TRUE(tick);
@@ -170,7 +174,8 @@ TEST_F(WatchingTest, NotificationsThatNeverStopDoNotStopTheTimer) {
     while (pouring) notify << "NSWorkspaceWillSleepNotification\n" << std::flush;
   });
   std::string kind;
-  for (int n = 0; n < 1'000'000 && kind != "activity" && kind != "(none)"; ++n) kind = kindOf(watching->nextLine(5000ms));
+  for (int n = 0; n < 1'000'000 && kind != "activity" && kind != "(none)"; ++n)
+    kind = kindOf(watching->nextLine(5000ms));
   pouring = false;
   writer.join();
   EXPECT_EQ(kind, "activity");

@@ -53,7 +53,8 @@ TEST_F(LoginhelperTest, AutostartEntryLifecycle) {
   expectReport({"disable"}, "notRegistered");
   expectReport({"enable"}, "enabled");
   EXPECT_NE(entry().find("Exec=\"" + fs::canonical(LOGINHELPER_PATH).string() + "\" launch\n"),
-            std::string::npos) << entry();
+            std::string::npos)
+      << entry();
   expectReport({"settings", "more"}, "enabled");
   std::ofstream(entry_, std::ios::app) << "Hidden=true\n";
   expectReport({"enable"}, "requiresApproval");
@@ -80,7 +81,7 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
     std::ofstream big(entry_);
     big << "[Desktop Entry]\n" << hidden;
     for (int i = 0; i < 15000; ++i) big << filler;  // 1.5 MB
-    big << "Hidden=true\n";                          // beyond the first MiB, not read
+    big << "Hidden=true\n";                         // beyond the first MiB, not read
     for (int i = 0; i < 15000; ++i) big << filler;
     big.close();
     expectReport({"status"}, *hidden ? "requiresApproval" : "enabled");
@@ -110,7 +111,10 @@ TEST_F(LoginhelperTest, ConcurrentChangesNeverLeaveATornEntry) {
 }
 
 TEST_F(LoginhelperTest, ConfigFolderFallsBackToTheHomeFolder) {
-  EXPECT_EQ(testing_support::run({{LOGINHELPER_PATH, "enable"}, {{"XDG_CONFIG_HOME", ""}, {"HOME", root_.string()}}}).status, 0);
+  EXPECT_EQ(testing_support::run(
+                {{LOGINHELPER_PATH, "enable"}, {{"XDG_CONFIG_HOME", ""}, {"HOME", root_.string()}}})
+                .status,
+            0);
   EXPECT_TRUE(fs::exists(root_ / ".config/autostart/mirrowin.vantrel.startup.desktop"));
 }
 

@@ -27,9 +27,9 @@ class ScopedCF {
 };
 
 ScopedCF<CFStringRef> text(const std::string& value) {
-  return ScopedCF<CFStringRef>(CFStringCreateWithBytes(
-      kCFAllocatorDefault, reinterpret_cast<const UInt8*>(value.data()),
-      static_cast<CFIndex>(value.size()), kCFStringEncodingUTF8, false));
+  return ScopedCF<CFStringRef>(
+      CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(value.data()),
+                              static_cast<CFIndex>(value.size()), kCFStringEncodingUTF8, false));
 }
 
 // The token's bytes, not copied: our own buffer stays the only copy we make.
@@ -45,8 +45,7 @@ ScopedCF<CFMutableDictionaryRef> baseQuery(const ItemQuery& query, CFIndex extra
   ScopedCF<CFStringRef> account = text(query.account);
   if (!service.get() || !account.get()) return ScopedCF<CFMutableDictionaryRef>();
   CFMutableDictionaryRef dictionary = CFDictionaryCreateMutable(
-      kCFAllocatorDefault, 3 + extra, &kCFTypeDictionaryKeyCallBacks,
-      &kCFTypeDictionaryValueCallBacks);
+      kCFAllocatorDefault, 3 + extra, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
   if (!dictionary) return ScopedCF<CFMutableDictionaryRef>();
   CFDictionarySetValue(dictionary, kSecClass, kSecClassGenericPassword);
   CFDictionarySetValue(dictionary, kSecAttrService, service.get());
@@ -76,9 +75,9 @@ class SecurityKeychain : public Keychain {
     if (!dictionary.get() || !value.get()) return errSecParam;
     const void* keys[] = {kSecValueData};
     const void* values[] = {value.get()};
-    ScopedCF<CFDictionaryRef> attributes(CFDictionaryCreate(
-        kCFAllocatorDefault, keys, values, 1, &kCFTypeDictionaryKeyCallBacks,
-        &kCFTypeDictionaryValueCallBacks));
+    ScopedCF<CFDictionaryRef> attributes(CFDictionaryCreate(kCFAllocatorDefault, keys, values, 1,
+                                                            &kCFTypeDictionaryKeyCallBacks,
+                                                            &kCFTypeDictionaryValueCallBacks));
     if (!attributes.get()) return errSecAllocate;
     return SecItemUpdate(dictionary.get(), attributes.get());
   }

@@ -72,8 +72,8 @@ class SecretServiceKeychain : public Keychain {
       GVariant* secret = secret_service_encode_dbus_secret(service_.get(), value.get());
       return VariantPtr(g_dbus_connection_call_sync(
                  g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path,
-                 "org.freedesktop.Secret.Item", "SetSecret", g_variant_new("(@(oayays))", secret),
-                 nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, error)) != nullptr;
+                 "org.freedesktop.Secret.Item", "SetSecret", g_variant_new("(@(oayays))", secret), nullptr,
+                 G_DBUS_CALL_FLAGS_NONE, -1, nullptr, error)) != nullptr;
     });
     if (!*failed) return kErrSecSuccess;
     if (!gone(query, failed)) return kErrSecNotAvailable;
@@ -85,9 +85,9 @@ class SecretServiceKeychain : public Keychain {
     if (!service) return kErrSecNotAvailable;
     ValuePtr value(secretValue(data));
     GError* raw = nullptr;
-    bool stored = secret_service_store_sync(service, nullptr, attributesOf(query).get(),
-                                            SECRET_COLLECTION_DEFAULT, query.service.c_str(),
-                                            value.get(), nullptr, &raw);
+    bool stored =
+        secret_service_store_sync(service, nullptr, attributesOf(query).get(), SECRET_COLLECTION_DEFAULT,
+                                  query.service.c_str(), value.get(), nullptr, &raw);
     ErrorPtr error(raw);
     return stored ? kErrSecSuccess : kErrSecNotAvailable;
   }
@@ -114,7 +114,8 @@ class SecretServiceKeychain : public Keychain {
     if (!search(query, unlocked, locked)) return kErrSecNotAvailable;
     if (*locked) {
       GError* raw = nullptr;
-      gint count = secret_service_unlock_dbus_paths_sync(service_.get(), view(locked), nullptr, nullptr, &raw);
+      gint count =
+          secret_service_unlock_dbus_paths_sync(service_.get(), view(locked), nullptr, nullptr, &raw);
       ErrorPtr error(raw);
       if (count < static_cast<gint>(g_strv_length(locked.get()))) return kErrSecInteractionNotAllowed;
     }
@@ -133,8 +134,8 @@ class SecretServiceKeychain : public Keychain {
     gchar** unlockedPaths = nullptr;
     gchar** lockedPaths = nullptr;
     GError* raw = nullptr;
-    bool searched = secret_service_search_for_dbus_paths_sync(
-        service, nullptr, attributesOf(query).get(), nullptr, &unlockedPaths, &lockedPaths, &raw);
+    bool searched = secret_service_search_for_dbus_paths_sync(service, nullptr, attributesOf(query).get(),
+                                                              nullptr, &unlockedPaths, &lockedPaths, &raw);
     ErrorPtr error(raw);
     unlocked.reset(unlockedPaths);
     locked.reset(lockedPaths);
@@ -178,8 +179,8 @@ class SecretServiceKeychain : public Keychain {
   }
 
   static SecretValue* secretValue(std::span<const uint8_t> data) {
-    return secret_value_new(reinterpret_cast<const gchar*>(data.data()),
-                            static_cast<gssize>(data.size()), "application/octet-stream");
+    return secret_value_new(reinterpret_cast<const gchar*>(data.data()), static_cast<gssize>(data.size()),
+                            "application/octet-stream");
   }
 
   std::unique_ptr<SecretService, Deleter<g_object_unref>> service_;

@@ -30,8 +30,7 @@ int exitStatus(int32_t status) {
 }  // namespace
 
 int runTokenVault(const std::vector<std::string>& arguments,
-                  const std::function<std::unique_ptr<Keychain>()>& makeKeychain,
-                  int input, int output) {
+                  const std::function<std::unique_ptr<Keychain>()>& makeKeychain, int input, int output) {
   if (arguments.size() != 2) return kExitUsage;
   const std::string& operation = arguments[1];
 

@@ -24,8 +24,7 @@ inline constexpr size_t kLongestToken = 16383;
 // touched. The keychain is made only once the usage is known to be right.
 // The exit status.
 int runTokenVault(const std::vector<std::string>& arguments,
-                  const std::function<std::unique_ptr<Keychain>()>& makeKeychain,
-                  int input, int output);
+                  const std::function<std::unique_ptr<Keychain>()>& makeKeychain, int input, int output);
 
 }  // namespace tokenvault
 

@@ -24,8 +24,8 @@ bool AccessibilityBus::enabled() {
   }
   sd_bus_error error = SD_BUS_ERROR_NULL;
   int flag = 0;
-  int status = sd_bus_get_property_trivial(session_.get(), "org.a11y.Bus", "/org/a11y/bus",
-                                           "org.a11y.Status", "IsEnabled", &error, 'b', &flag);
+  int status = sd_bus_get_property_trivial(session_.get(), "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Status",
+                                           "IsEnabled", &error, 'b', &flag);
   sd_bus_error_free(&error);
   return status >= 0 && flag;
 }
@@ -43,8 +43,7 @@ void AccessibilityBus::connect() {
   sd_bus* bus = nullptr;
   if (sd_bus_new(&bus) < 0) return;
   BusPtr fresh(bus);
-  if (sd_bus_set_address(bus, address) < 0 || sd_bus_set_bus_client(bus, 1) < 0 ||
-      sd_bus_start(bus) < 0)
+  if (sd_bus_set_address(bus, address) < 0 || sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0)
     return;
   bus_ = std::move(fresh);
 }

@@ -53,8 +53,9 @@ std::vector<AtspiNode> AtspiRequests::children(const AtspiNode& node, int32_t* e
   return result;
 }
 
-std::optional<std::map<std::string, std::string>> AtspiRequests::attributes(
-    const AtspiNode& node, const char* interface, int32_t* error) {
+std::optional<std::map<std::string, std::string>> AtspiRequests::attributes(const AtspiNode& node,
+                                                                            const char* interface,
+                                                                            int32_t* error) {
   Reply reply = call(node, interface, "GetAttributes", "");
   *error = reply.error;
   std::map<std::string, std::string> result;
@@ -69,8 +70,7 @@ uint64_t AtspiRequests::states(const AtspiNode& node) {
   Reply reply = call(node, kAccessible, "GetState", "");
   const void* words = nullptr;
   size_t size = 0;
-  if (!reply.message || sd_bus_message_read_array(reply.message.get(), 'u', &words, &size) < 0)
-    return 0;
+  if (!reply.message || sd_bus_message_read_array(reply.message.get(), 'u', &words, &size) < 0) return 0;
   uint32_t bits[2] = {0, 0};
   std::memcpy(bits, words, std::min(size, sizeof bits));
   return bits[0] | (uint64_t{bits[1]} << 32);

@@ -40,8 +40,8 @@ class AtspiRequests {
              Arguments... arguments) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    int status = sd_bus_call_method(bus_, node.bus.c_str(), node.path.c_str(), interface, method,
-                                    &error, &reply, types, arguments...);
+    int status = sd_bus_call_method(bus_, node.bus.c_str(), node.path.c_str(), interface, method, &error,
+                                    &reply, types, arguments...);
     return finish(status, reply, &error);
   }
 
@@ -51,8 +51,7 @@ class AtspiRequests {
   // Accessible.GetChildren; `error` tells whether the list is whole.
   std::vector<AtspiNode> children(const AtspiNode& node, int32_t* error);
   // GetAttributes of `interface` (Accessible or Document).
-  std::optional<std::map<std::string, std::string>> attributes(const AtspiNode& node,
-                                                               const char* interface,
+  std::optional<std::map<std::string, std::string>> attributes(const AtspiNode& node, const char* interface,
                                                                int32_t* error);
   // Accessible.GetState as one set of bits (ATSPI_STATE_*); none on failure.
   uint64_t states(const AtspiNode& node);
@@ -61,9 +60,7 @@ class AtspiRequests {
 
   // The error of a request that gave no value: its own, or a reply of
   // another shape than asked for.
-  static int32_t failure(const Reply& reply) {
-    return reply.message ? kAXErrorCannotComplete : reply.error;
-  }
+  static int32_t failure(const Reply& reply) { return reply.message ? kAXErrorCannotComplete : reply.error; }
   // Reads one value of `types` from `reply`; false for a reply of another shape.
   template <typename... Places>
   static bool take(const Reply& reply, const char* types, Places... places) {

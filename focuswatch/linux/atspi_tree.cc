@@ -18,12 +18,9 @@ constexpr int kFocusVisitLimit = 2500;
 // AT-SPI roles and the roles that the probe compares; every other role is
 // "AXGroup".
 constexpr std::pair<AtspiRole, const char*> kRoles[] = {
-    {ATSPI_ROLE_DOCUMENT_WEB, "AXWebArea"},
-    {ATSPI_ROLE_STATIC, "AXStaticText"},
-    {ATSPI_ROLE_LABEL, "AXStaticText"},
-    {ATSPI_ROLE_MENU_ITEM, "AXMenuItem"},
-    {ATSPI_ROLE_FRAME, "AXWindow"},
-    {ATSPI_ROLE_WINDOW, "AXWindow"},
+    {ATSPI_ROLE_DOCUMENT_WEB, "AXWebArea"}, {ATSPI_ROLE_STATIC, "AXStaticText"},
+    {ATSPI_ROLE_LABEL, "AXStaticText"},     {ATSPI_ROLE_MENU_ITEM, "AXMenuItem"},
+    {ATSPI_ROLE_FRAME, "AXWindow"},         {ATSPI_ROLE_WINDOW, "AXWindow"},
 };
 
 bool hasState(AtspiRequests& bus, const AtspiNode& node, AtspiStateType state) {
@@ -70,8 +67,7 @@ std::optional<std::string> domAttribute(AtspiRequests& bus, const AtspiNode& nod
 // "DocURL" (Firefox, whose "URI" is empty). None for a page that is not
 // showing: Firefox keeps every tab's page in the tree, and only the front
 // tab's page shows.
-std::optional<std::string> documentAddress(AtspiRequests& bus, const AtspiNode& node,
-                                           int32_t* error) {
+std::optional<std::string> documentAddress(AtspiRequests& bus, const AtspiNode& node, int32_t* error) {
   auto found = bus.attributes(node, "org.a11y.atspi.Document", error);
   if (!found) return std::nullopt;
   for (const char* key : {"URI", "DocURL"}) {
@@ -95,15 +91,13 @@ std::optional<AtspiNode> focusedWindow(AtspiRequests& bus, const AtspiNode& appl
   }
   for (const AtspiNode& frame : frames) {
     const char* name;
-    if (AtspiRequests::take(bus.accessibleProperty(frame, "Name", "s"), "s", &name) && *name)
-      return frame;
+    if (AtspiRequests::take(bus.accessibleProperty(frame, "Name", "s"), "s", &name) && *name) return frame;
   }
   return std::nullopt;
 }
 
 // The FOCUSED node at or below `node`, depth-first.
-std::optional<AtspiNode> focusedNode(AtspiRequests& bus, const AtspiNode& node, int depth,
-                                     int& visits) {
+std::optional<AtspiNode> focusedNode(AtspiRequests& bus, const AtspiNode& node, int depth, int& visits) {
   if (depth >= kFocusDepthLimit || visits++ >= kFocusVisitLimit) return std::nullopt;
   if (hasState(bus, node, ATSPI_STATE_FOCUSED)) return node;
   int32_t error;
@@ -139,8 +133,7 @@ AttributeRead readChildren(AtspiRequests& bus, const AtspiNode& node) {
 AttributeRead readParent(AtspiRequests& bus, const AtspiNode& node) {
   Reply reply = bus.accessibleProperty(node, "Parent", "(so)");
   const char *name, *path;
-  if (!AtspiRequests::take(reply, "(so)", &name, &path))
-    return noValue(AtspiRequests::failure(reply));
+  if (!AtspiRequests::take(reply, "(so)", &name, &path)) return noValue(AtspiRequests::failure(reply));
   if (std::string_view(path) == kNullPath) return noValue(kAXErrorSuccess);
   return valueRead(Value{makeElement({name, path})});
 }

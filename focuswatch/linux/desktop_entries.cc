@@ -56,9 +56,8 @@ EntryPtr entryOf(const FrontWindow& window) {
 }  // namespace
 
 DesktopEntries::DesktopEntries() : monitor_(g_app_info_monitor_get()) {
-  changed_ = g_signal_connect_swapped(
-      monitor_, "changed",
-      G_CALLBACK(+[](DesktopEntries* self) { self->known_.clear(); }), this);
+  changed_ = g_signal_connect_swapped(monitor_, "changed",
+                                      G_CALLBACK(+[](DesktopEntries* self) { self->known_.clear(); }), this);
 }
 
 DesktopEntries::~DesktopEntries() {

@@ -32,8 +32,8 @@ class DesktopEntries {
   std::optional<std::string> name(const FrontWindow& window);
 
  private:
-  using Names = std::tuple<std::optional<std::string>, std::optional<std::string>,
-                           std::optional<std::string>>;
+  using Names =
+      std::tuple<std::optional<std::string>, std::optional<std::string>, std::optional<std::string>>;
   std::map<Names, std::optional<std::string>> known_;
   GAppInfoMonitor* monitor_;
   unsigned long changed_;  // the handler of its "changed" signal

@@ -16,8 +16,7 @@ std::unique_ptr<Desktop> makeDesktop() {
     const char* value = std::getenv(name);
     return std::string(value ? value : "");
   };
-  SimPaths paths{variable("FOCUSWATCH_DESKTOP"), variable("FOCUSWATCH_TRACE"),
-                 variable("FOCUSWATCH_NOTIFY")};
+  SimPaths paths{variable("FOCUSWATCH_DESKTOP"), variable("FOCUSWATCH_TRACE"), variable("FOCUSWATCH_NOTIFY")};
 #ifdef VANTREL_LIVE_DESKTOP
   if (paths.desktop.empty()) {
     if (std::unique_ptr<Desktop> live = makeLiveDesktop("", paths.trace)) return live;

@@ -80,12 +80,10 @@ class LiveDesktop : public Desktop {
 
   Token addObserver(WorkspaceNotification name, Block block) override {
     if (name == WorkspaceNotification::kDidActivateApplication) {
-      x11_->watchActiveWindow(
-          [this] { observers_.post(WorkspaceNotification::kDidActivateApplication); });
+      x11_->watchActiveWindow([this] { observers_.post(WorkspaceNotification::kDidActivateApplication); });
     } else if (!sleep_) {
       sleep_ = std::make_unique<LogindSleep>([this](bool sleeping) {
-        observers_.post(sleeping ? WorkspaceNotification::kWillSleep
-                                 : WorkspaceNotification::kDidWake);
+        observers_.post(sleeping ? WorkspaceNotification::kWillSleep : WorkspaceNotification::kDidWake);
       });
     }
     return observers_.add(name, std::move(block));

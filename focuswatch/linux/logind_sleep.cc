@@ -31,15 +31,13 @@ LogindSleep::~LogindSleep() {
 
 int LogindSleep::onSignal(sd_bus_message* message, void* self, sd_bus_error*) {
   int sleeping = 0;
-  if (sd_bus_message_read(message, "b", &sleeping) > 0)
-    static_cast<LogindSleep*>(self)->changed_(sleeping);
+  if (sd_bus_message_read(message, "b", &sleeping) > 0) static_cast<LogindSleep*>(self)->changed_(sleeping);
   return 0;
 }
 
 bool LogindSleep::process() {
   int status;
-  while ((status = sd_bus_process(system_.get(), nullptr)) > 0) {
-  }
+  while ((status = sd_bus_process(system_.get(), nullptr)) > 0) {}
   if (status >= 0) return true;
   watch_ = 0;  // logind's bus is gone: no more sleep or wake to see
   return false;

@@ -60,8 +60,8 @@ std::optional<FrontWindow> X11Session::frontWindow() {
 }
 
 double X11Session::secondsSinceLastInput() {
-  Malloced<xcb_screensaver_query_info_reply_t> info(xcb_screensaver_query_info_reply(
-      x_.get(), xcb_screensaver_query_info(x_.get(), root_), nullptr));
+  Malloced<xcb_screensaver_query_info_reply_t> info(
+      xcb_screensaver_query_info_reply(x_.get(), xcb_screensaver_query_info(x_.get(), root_), nullptr));
   return info ? info->ms_since_user_input / 1000.0 : 0;
 }
 

@@ -75,12 +75,9 @@ Value convert(CFTypeRef value) {
 
 NSNotificationName nameOf(WorkspaceNotification notification) {
   switch (notification) {
-    case WorkspaceNotification::kDidActivateApplication:
-      return NSWorkspaceDidActivateApplicationNotification;
-    case WorkspaceNotification::kWillSleep:
-      return NSWorkspaceWillSleepNotification;
-    case WorkspaceNotification::kDidWake:
-      return NSWorkspaceDidWakeNotification;
+    case WorkspaceNotification::kDidActivateApplication: return NSWorkspaceDidActivateApplicationNotification;
+    case WorkspaceNotification::kWillSleep: return NSWorkspaceWillSleepNotification;
+    case WorkspaceNotification::kDidWake: return NSWorkspaceDidWakeNotification;
   }
   return NSWorkspaceDidActivateApplicationNotification;  // not reached
 }
@@ -120,14 +117,13 @@ class MacDesktop : public Desktop {
   }
 
   AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) override {
-    CFStringRef name = CFStringCreateWithBytes(
-        kCFAllocatorDefault, reinterpret_cast<const UInt8*>(attribute.data()),
-        static_cast<CFIndex>(attribute.size()), kCFStringEncodingUTF8, false);
+    CFStringRef name =
+        CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(attribute.data()),
+                                static_cast<CFIndex>(attribute.size()), kCFStringEncodingUTF8, false);
     if (!name) return {kAXErrorIllegalArgument, std::nullopt};
     std::shared_ptr<const void> ownedName = adopt(name);
     CFTypeRef value = nullptr;
-    AXError error = AXUIElementCopyAttributeValue(
-        static_cast<AXUIElementRef>(element.get()), name, &value);
+    AXError error = AXUIElementCopyAttributeValue(static_cast<AXUIElementRef>(element.get()), name, &value);
     if (!value) return {error, std::nullopt};
     std::shared_ptr<const void> ownedValue = adopt(value);
     if (error != kAXErrorSuccess) return {error, std::nullopt};

@@ -16,9 +16,7 @@ namespace focuswatch {
 
 namespace {
 
-std::shared_ptr<const SimDocument> emptyDocument() {
-  return std::make_shared<SimDocument>();
-}
+std::shared_ptr<const SimDocument> emptyDocument() { return std::make_shared<SimDocument>(); }
 
 std::optional<WorkspaceNotification> notificationNamed(std::string_view line) {
   if (line == "NSWorkspaceDidActivateApplicationNotification")
@@ -47,13 +45,9 @@ std::optional<RunningApplication> SimDesktop::frontmostApplication() {
   return document_->frontmost;
 }
 
-double SimDesktop::currentTime() {
-  return document_->observedAt.value_or(wallClockSeconds());
-}
+double SimDesktop::currentTime() { return document_->observedAt.value_or(wallClockSeconds()); }
 
-double SimDesktop::systemUptime() {
-  return document_->uptime.value_or(uptimeSeconds());
-}
+double SimDesktop::systemUptime() { return document_->uptime.value_or(uptimeSeconds()); }
 
 double SimDesktop::secondsSinceLastInput() {
   trace_.idleQuery();
@@ -112,8 +106,7 @@ bool convert(const SimValue& stored, const std::shared_ptr<const SimDocument>& o
 
 }  // namespace
 
-AttributeRead SimDesktop::copyAttributeValue(const Element& element,
-                                             std::string_view attribute) {
+AttributeRead SimDesktop::copyAttributeValue(const Element& element, std::string_view attribute) {
   auto* node = static_cast<const SimElement*>(element.get());
   trace_.attributeRead(node ? node->traceName() : "?", attribute);
 
@@ -158,7 +151,8 @@ Desktop::Token SimDesktop::addObserver(WorkspaceNotification name, Block block) 
 void SimDesktop::removeObserver(Token token) { observers_.remove(token); }
 
 Desktop::Token SimDesktop::scheduleRepeatingTimer(double interval, Block block) {
-  auto period = std::chrono::duration_cast<TimerQueue::Clock::duration>(std::chrono::duration<double>(interval));
+  auto period =
+      std::chrono::duration_cast<TimerQueue::Clock::duration>(std::chrono::duration<double>(interval));
   return timers_.add(period, std::move(block), TimerQueue::Clock::now());
 }
 
@@ -193,7 +187,8 @@ void SimDesktop::runMainRunLoop() {
     if (ready > 0 && (fds.revents & (POLLIN | POLLHUP))) pipe.read();
     while (std::optional<std::string> line = pipe.lines().next()) {
       post(*line);
-      if (stopped_ || timers_.untilNext(TimerQueue::Clock::now()) == TimerQueue::Clock::duration::zero()) break;
+      if (stopped_ || timers_.untilNext(TimerQueue::Clock::now()) == TimerQueue::Clock::duration::zero())
+        break;
     }
     if (!stopped_) timers_.fireDue(TimerQueue::Clock::now());
   }

@@ -37,8 +37,7 @@ class SimDesktop : public Desktop {
   double systemUptime() override;
   double secondsSinceLastInput() override;
   Element createApplicationElement(int32_t processIdentifier) override;
-  AttributeRead copyAttributeValue(const Element& element,
-                                   std::string_view attribute) override;
+  AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) override;
   // An element is told by its number in its document, an application the
   // file does not describe by its process.
   bool sameElement(const Element& a, const Element& b) override;

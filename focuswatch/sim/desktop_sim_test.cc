@@ -27,7 +27,8 @@ std::string described(const AttributeRead& read) {
   if (auto* text = std::get_if<std::string>(&v)) return "text " + *text;
   if (auto* url = std::get_if<Url>(&v)) return "url " + url->absoluteString;
   if (auto* ax = std::get_if<AxValue>(&v))
-    return ax->rect ? "rect " + std::to_string(int(ax->rect->x)) + "," + std::to_string(int(ax->rect->height)) : "axvalue";
+    return ax->rect ? "rect " + std::to_string(int(ax->rect->x)) + "," + std::to_string(int(ax->rect->height))
+                    : "axvalue";
   if (auto* list = std::get_if<ValueList>(&v)) return "list of " + std::to_string(list->size());
   return "other";
 }
@@ -41,13 +42,16 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
     "self": {"ref": "win"}, "dangling": {"ref": "nowhere"}
   })")));
   Element win = windowOf(t);
-  struct Case { const char* attribute; std::string read; };
-  for (const auto& [attribute, expected] : {
-           Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
-           Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
-           Case{"spot", "other"}, Case{"odd", "element #3"},  // not a rectangle: an element
-           Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
-           Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
+  struct Case {
+    const char* attribute;
+    std::string read;
+  };
+  for (const auto& [attribute, expected] :
+       {Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
+        Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
+        Case{"spot", "other"}, Case{"odd", "element #3"},  // not a rectangle: an element
+        Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
+        Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
     EXPECT_EQ(described(read(t, win, attribute)), expected) << attribute;
   }
 }
@@ -72,12 +76,12 @@ TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
   TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "named\n\\line\u2028"}, {}]})")));
   Element win = windowOf(t);
   for (const Element& child : children(t.desktop(), win)) read(t, child, "AXRole");
-  EXPECT_EQ(t.trace(), (std::vector<std::string>{
-                           "AXUIElementCreateApplication 7",
-                           "AXUIElementCopyAttributeValue app:7 AXFocusedWindow",
-                           "AXUIElementCopyAttributeValue #2 AXChildren",
-                           "AXUIElementCopyAttributeValue named\\n\\\\line\\xe2\\x80\\xa8 AXRole",
-                           "AXUIElementCopyAttributeValue #4 AXRole"}));
+  EXPECT_EQ(t.trace(),
+            (std::vector<std::string>{"AXUIElementCreateApplication 7",
+                                      "AXUIElementCopyAttributeValue app:7 AXFocusedWindow",
+                                      "AXUIElementCopyAttributeValue #2 AXChildren",
+                                      "AXUIElementCopyAttributeValue named\\n\\\\line\\xe2\\x80\\xa8 AXRole",
+                                      "AXUIElementCopyAttributeValue #4 AXRole"}));
   // A name written twice keeps its first place and takes its last value.
   std::ofstream(t.file("desktop.json"), std::ios::trunc) << R"({"accessibilityTrusted": true,
       "applications": {"7": {"AXFocusedWindow": {"AXChildren": [{}, {}], "x": {}, "AXChildren": [{}]},
@@ -98,14 +102,16 @@ TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
     EXPECT_EQ(answer, t.desktop().frontmostApplication().has_value()) << text.substr(0, 80);
     return answer;
   };
-  EXPECT_TRUE(trusted(R"({"accessibilityTrusted": true, "idleSeconds": 9.5, "frontmostApplication": {"processIdentifier": 3}})"));
+  EXPECT_TRUE(trusted(
+      R"({"accessibilityTrusted": true, "idleSeconds": 9.5, "frontmostApplication": {"processIdentifier": 3}})"));
   EXPECT_EQ(t.desktop().secondsSinceLastInput(), 9.5);
   EXPECT_FALSE(t.desktop().frontmostApplication()->bundleIdentifier);
-  for (const char* broken : {"", "{\"accessibilityTrusted\": true,", "[]", R"({"accessibilityTrusted": "yes"})",
-                             R"({"accessibilityTrusted": true, "idleSeconds": "1"})",
-                             R"({"accessibilityTrusted": true, "frontmostApplication": {"bundleIdentifier": "x"}})",
-                             R"({"accessibilityTrusted": true, "frontmostApplication": {"processIdentifier": 4294967296}})",
-                             R"({"accessibilityTrusted": true, "applications": {"7": []}})"}) {
+  for (const char* broken :
+       {"", "{\"accessibilityTrusted\": true,", "[]", R"({"accessibilityTrusted": "yes"})",
+        R"({"accessibilityTrusted": true, "idleSeconds": "1"})",
+        R"({"accessibilityTrusted": true, "frontmostApplication": {"bundleIdentifier": "x"}})",
+        R"({"accessibilityTrusted": true, "frontmostApplication": {"processIdentifier": 4294967296}})",
+        R"({"accessibilityTrusted": true, "applications": {"7": []}})"}) {
     EXPECT_FALSE(trusted(broken)) << broken;
   }
   EXPECT_EQ(t.desktop().secondsSinceLastInput(), 0);
@@ -139,16 +145,16 @@ TEST(SimDocumentTest, NestingLimits) {
 }
 
 TEST(SimDocumentTest, WrongTypesAndProcessKeysRefuseTheFile) {
-  for (const char* wrong : {
-           R"({"applications": {"+5": {}}})", R"({"applications": {" 5": {}}})",
-           R"({"applications": {"05": {}}})", R"({"applications": {"-0": {}}})",
-           R"({"applications": {"2147483648": {}}})", R"({"applications": {"5x": {}}})",
-           R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
-           R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
-           R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
-           R"({"frontmostApplication": {"processIdentifier": [5]}})",
-           R"({"frontmostApplication": {"processIdentifier": 5, "bundleIdentifier": ["a", "b"]}})",
-           R"({"applications": {"7": {"id": ["a"]}}})"}) {
+  for (const char* wrong :
+       {R"({"applications": {"+5": {}}})", R"({"applications": {" 5": {}}})",
+        R"({"applications": {"05": {}}})", R"({"applications": {"-0": {}}})",
+        R"({"applications": {"2147483648": {}}})", R"({"applications": {"5x": {}}})",
+        R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
+        R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
+        R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
+        R"({"frontmostApplication": {"processIdentifier": [5]}})",
+        R"({"frontmostApplication": {"processIdentifier": 5, "bundleIdentifier": ["a", "b"]}})",
+        R"({"applications": {"7": {"id": ["a"]}}})"}) {
     EXPECT_THROW(parseSimDocument(wrong), std::runtime_error) << wrong;
   }
   auto document = parseSimDocument(R"({"applications": {"0": {}, "-5": {}, "2147483647": {}}})");
@@ -177,9 +183,16 @@ TEST(SimDocumentTest, UnknownKeysChangeNothingWhateverTheyHold) {
   }
   for (const Json& desktop : desktops) {
     const Json values[] = {
-        nullptr, true, -1, "com.x.nerrit", Json::array(), Json::object(),
-        {{"accessibilityTrusted", !desktop["accessibilityTrusted"]}, {"idleSeconds", 42},
-         {"observedAt", 5}, {"uptime", 6}},
+        nullptr,
+        true,
+        -1,
+        "com.x.nerrit",
+        Json::array(),
+        Json::object(),
+        {{"accessibilityTrusted", !desktop["accessibilityTrusted"]},
+         {"idleSeconds", 42},
+         {"observedAt", 5},
+         {"uptime", 6}},
         {{"bundleIdentifier", "com.x.nerrit"}, {"localizedName", "X"}, {"processIdentifier", 5}},
         Json::array({{{"accessibilityTrusted", true}}, Json::array({true, 5, "com.x.nerrit"})}),
         {{"frontmostApplication", {{"processIdentifier", 1}}}, {"applications", {{"1", {{"id", 1}}}}}},
@@ -192,7 +205,8 @@ TEST(SimDocumentTest, UnknownKeysChangeNothingWhateverTheyHold) {
         Json changed = desktop;
         (*place ? changed[place] : changed)["extra"] = value;
         t.write(changed);
-        EXPECT_EQ(sample(t), expected) << (*place ? place : "top level") << ": " << value.dump().substr(0, 200);
+        EXPECT_EQ(sample(t), expected)
+            << (*place ? place : "top level") << ": " << value.dump().substr(0, 200);
       }
     }
   }

@@ -30,9 +30,9 @@ class LineSplitter {
 
  private:
   size_t longestLine_;
-  std::string inbox_;   // added, from `taken_` on not yet taken apart
+  std::string inbox_;  // added, from `taken_` on not yet taken apart
   size_t taken_ = 0;
-  std::string line_;    // the line being gathered
+  std::string line_;         // the line being gathered
   bool discarding_ = false;  // inside a line that grew too long
 };
 

@@ -22,13 +22,15 @@ std::vector<std::string> linesOf(LineSplitter& splitter) {
 
 TEST(LineSplitterTest, WholeLinesOnlyWhateverThePieces) {
   // "|" ends a writer: every writer before it has gone.
-  struct Case { std::vector<std::string> pieces; std::vector<std::string> lines; };
-  for (const auto& [pieces, lines] : {
-           Case{{"a\nb", "c\n", "\n"}, {"a", "bc", ""}},
-           Case{{"long", "er\nfour\nfive5\n"}, {"four"}},  // longer than four bytes: dropped whole
-           Case{{"slee", "|", "wake\n"}, {"wake"}},        // its writer quit mid-line
-           Case{{"a\nsle", "|", "wake\n"}, {"a", "wake"}},
-           Case{{"a\n", "|", "|", "b\n"}, {"a", "b"}}}) {
+  struct Case {
+    std::vector<std::string> pieces;
+    std::vector<std::string> lines;
+  };
+  for (const auto& [pieces, lines] :
+       {Case{{"a\nb", "c\n", "\n"}, {"a", "bc", ""}},
+        Case{{"long", "er\nfour\nfive5\n"}, {"four"}},  // longer than four bytes: dropped whole
+        Case{{"slee", "|", "wake\n"}, {"wake"}},        // its writer quit mid-line
+        Case{{"a\nsle", "|", "wake\n"}, {"a", "wake"}}, Case{{"a\n", "|", "|", "b\n"}, {"a", "b"}}}) {
     LineSplitter splitter(4);
     std::vector<std::string> got;
     for (size_t i = 0; i < pieces.size(); ++i) {
@@ -77,8 +79,10 @@ TEST(TimerQueueTest, FixedScheduleSkipsMissedTicks) {
   TimerQueue timers;
   std::vector<std::string> fired;
   int second = 0;
-  timers.add(2s, [&] { fired.push_back("two"); }, start);
-  second = timers.add(3s, [&] { fired.push_back("three"); }, start);
+  timers.add(
+      2s, [&] { fired.push_back("two"); }, start);
+  second = timers.add(
+      3s, [&] { fired.push_back("three"); }, start);
   EXPECT_EQ(timers.untilNext(start), 2s);
   timers.fireDue(start + 1999ms);
   EXPECT_TRUE(fired.empty());
@@ -98,8 +102,16 @@ TEST(TimerQueueTest, BlockMayRemoveTimers) {
   TimerQueue::Clock::time_point start;
   TimerQueue timers;
   int first = 0, second = 0, runs = 0;
-  first = timers.add(1s, [&] { ++runs; timers.remove(first); timers.remove(second); }, start);
-  second = timers.add(1s, [&] { ++runs; }, start);
+  first = timers.add(
+      1s,
+      [&] {
+        ++runs;
+        timers.remove(first);
+        timers.remove(second);
+      },
+      start);
+  second = timers.add(
+      1s, [&] { ++runs; }, start);
   timers.fireDue(start + 1s);
   EXPECT_EQ(runs, 1);
   EXPECT_TRUE(timers.empty());

@@ -80,8 +80,7 @@ struct WrittenDesktop {
 // place and takes its last value.
 class EventReader {
  public:
-  EventReader(SimDocument& document, WrittenDesktop& written)
-      : document_(document), written_(written) {
+  EventReader(SimDocument& document, WrittenDesktop& written) : document_(document), written_(written) {
     stack_.push_back(Frame(Place::kRoot));
   }
 
@@ -113,12 +112,12 @@ class EventReader {
   struct Frame {
     explicit Frame(Place place) : place(place) {}
     Place place;
-    std::string key;                // objects: the name whose value comes next
-    SimElement* element = nullptr;  // kElement, and the element a kArray is in
-    SimValue array;                 // kArray: the value being filled
-    int trees = 0;                  // elements open at and above this frame
-    int arrays = 0;                 // arrays open since the innermost element
-    bool hasIdName = false;         // kElement: "id" was written
+    std::string key;                                             // objects: the name whose value comes next
+    SimElement* element = nullptr;                               // kElement, and the element a kArray is in
+    SimValue array;                                              // kArray: the value being filled
+    int trees = 0;                                               // elements open at and above this frame
+    int arrays = 0;                                              // arrays open since the innermost element
+    bool hasIdName = false;                                      // kElement: "id" was written
     std::unordered_map<const std::string*, size_t> attributeAt;  // large elements
   };
 
@@ -160,9 +159,7 @@ bool EventReader::start_object(size_t) {
   if (ignored_ > 0) return ignore();
   Frame& outer = stack_.back();
   switch (outer.place) {
-    case Place::kRoot:
-      stack_.push_back(Frame(Place::kTop));
-      return true;
+    case Place::kRoot: stack_.push_back(Frame(Place::kTop)); return true;
     case Place::kTop:
       if (outer.key == "frontmostApplication") {
         written_.frontmost = Shape::kObject;
@@ -184,8 +181,7 @@ bool EventReader::start_object(size_t) {
       if (outer.key == "id") return put(SimValue(Kind::kOther)) && ignore();  // not text
       return openElement(outer);
     case Place::kApplications:
-    case Place::kArray:
-      return openElement(outer);
+    case Place::kArray: return openElement(outer);
   }
   return true;
 }
@@ -269,13 +265,9 @@ bool EventReader::put(SimValue value) {
   if (ignored_ > 0) return true;  // inside a part that is not kept
   Frame& frame = stack_.back();
   switch (frame.place) {
-    case Place::kRoot:
-      malformed("the desktop is not a JSON object");
-    case Place::kTop:
-      return putAtTop(frame.key, std::move(value));
-    case Place::kFrontmost:
-      written_.frontmostFields[frame.key] = std::move(value);
-      return true;
+    case Place::kRoot: malformed("the desktop is not a JSON object");
+    case Place::kTop: return putAtTop(frame.key, std::move(value));
+    case Place::kFrontmost: written_.frontmostFields[frame.key] = std::move(value); return true;
     case Place::kApplications:
       putProcess(frame.key, nullptr);  // not an object
       return true;
@@ -286,7 +278,8 @@ bool EventReader::put(SimValue value) {
         frame.hasIdName = true;
         frame.element->idIsText = value.kind == Kind::kString;
         if (frame.element->idIsText)
-          frame.element->id = &document_.idTexts.emplace_back(std::move(std::get<std::string>(value.payload)));
+          frame.element->id =
+              &document_.idTexts.emplace_back(std::move(std::get<std::string>(value.payload)));
       }
       return true;
     case Place::kArray:
@@ -359,7 +352,8 @@ void checkScalars(const std::map<std::string, SimValue>& scalars, SimDocument& d
 }
 
 // An optional text field of the frontmost application.
-std::optional<std::string> frontmostText(const std::map<std::string, SimValue>& fields, const std::string& name) {
+std::optional<std::string> frontmostText(const std::map<std::string, SimValue>& fields,
+                                         const std::string& name) {
   auto text = fields.find(name);
   if (text == fields.end()) return std::nullopt;
   if (text->second.kind != Kind::kString) malformed(name + " is not text");
@@ -448,7 +442,8 @@ std::string readFile(const std::string& path) {
   if (static_cast<uint64_t>(status.st_size) > kLargestDesktopFile) malformed("larger than 64 MiB");
   std::string text(static_cast<size_t>(status.st_size), '\0');
   size_t done = 0;
-  if (int error = vantrel::readAll(fd.get(), text.data(), text.size(), &done)) malformed(std::strerror(error));
+  if (int error = vantrel::readAll(fd.get(), text.data(), text.size(), &done))
+    malformed(std::strerror(error));
   text.resize(done);
   return text;
 }

@@ -25,15 +25,13 @@ struct SimDocument;
 
 // An attribute value as the file writes it.
 struct SimValue {
-  enum class Kind : uint8_t {
-    kString, kNumber, kOther, kArray, kNull, kUrl, kRect, kRef, kError, kElement
-  };
+  enum class Kind : uint8_t { kString, kNumber, kOther, kArray, kNull, kUrl, kRect, kRef, kError, kElement };
   // kString, kUrl: the text; kRef: the id it names until it is resolved,
   // then the element (null when the file holds no such id); kArray: the
   // items; kRect: the rectangle; kNumber: the number; kElement: the
   // element; a flag: its value.
-  using Payload = std::variant<std::monostate, std::string, std::vector<SimValue>, Rect,
-                               double, bool, const SimElement*>;
+  using Payload =
+      std::variant<std::monostate, std::string, std::vector<SimValue>, Rect, double, bool, const SimElement*>;
 
   SimValue() = default;
   explicit SimValue(Kind kind, Payload payload = {}) : kind(kind), payload(std::move(payload)) {}
@@ -58,8 +56,8 @@ struct SimElement {
   const std::string* id = nullptr;     // held by the document
   const SimElement* parent = nullptr;  // where it is written in place
   const SimDocument* document = nullptr;
-  uint32_t number = 0;                 // in document order, from 1
-  int32_t process = 0;                 // an application element's process
+  uint32_t number = 0;  // in document order, from 1
+  int32_t process = 0;  // an application element's process
   bool isApplication = false;
   bool idIsText = true;
   bool unreachable = false;  // an application the file does not describe
