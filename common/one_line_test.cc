@@ -1,14 +1,14 @@
 #include "common/one_line.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace vantrel {
 namespace {
 
 TEST(OneLineTest, LineBreaksControlsAndBrokenBytesAreEscaped) {
-  struct Case {
-    std::string text, message, reversible;
-  };
+  using Case = std::tuple<std::string, std::string, std::string>;
   for (const auto& [text, message, reversible] :
        {Case{"plain caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80",
              "plain caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x98\x80",

@@ -1,5 +1,7 @@
 #include "focuswatch/accessibility.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -46,11 +48,7 @@ TEST(ClassesAndChildrenTest, OnlyTheRightShapesCount) {
 }
 
 TEST(TabLabelTest, FirstNonEmptyStaticTextWithinFourLevels) {
-  struct Case {
-    Json tree;
-    std::optional<std::string> label;
-    size_t reads;
-  };
+  using Case = std::tuple<Json, std::optional<std::string>, size_t>;
   Json labelled = text("Tab");
   labelled["AXChildren"] = {text("below")};
   Json empty = text("");

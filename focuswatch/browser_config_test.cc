@@ -1,5 +1,7 @@
 #include "focuswatch/browser_config.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace focuswatch {
@@ -18,10 +20,7 @@ TEST(BrowserEnabledTest, WholeOptionsEnableExactlyTheirBrowsers) {
                                               "a.b",
                                               "org.Mozilla.Firefox",
                                               ""};
-  struct Case {
-    std::vector<std::string> options;
-    std::vector<bool> enabled;
-  };
+  using Case = std::tuple<std::vector<std::string>, std::vector<bool>>;
   for (const auto& [options, enabled] :
        {Case{{}, {0, 0, 0, 0, 0, 0, 0}}, Case{{"--browser-chrome"}, {0, 1, 0, 0, 0, 0, 0}},
         Case{{"--browser-safari", "--browser-brave"}, {1, 0, 1, 0, 0, 0, 0}},

@@ -1,5 +1,7 @@
 #include "focuswatch/browser_page.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -24,9 +26,7 @@ std::optional<PageMap> pageIn(Json window) {
 }
 
 TEST(PageAddressTest, DomainAndAddressWithoutCredentials) {
-  struct Case {
-    const char *address, *domain, *url;
-  };
+  using Case = std::tuple<const char*, const char*, const char*>;
   for (auto [address, domain, url] :
        {Case{"https://user:pw@WWW.Example.COM:8443/a/b?q=1#f", "example.com",
              "https://WWW.Example.COM:8443/a/b?q=1#f"},
@@ -60,9 +60,7 @@ TEST(PageAddressTest, OnlyHttpAndHttpsWithAHostAndNoCredentialLeft) {
 }
 
 TEST(CleanTitleTest, CutAtTheLastSuffixThenTo180Characters) {
-  struct Case {
-    std::string title, suffix, cleaned;
-  };
+  using Case = std::tuple<std::string, std::string, std::string>;
   for (const auto& [title, suffix, cleaned] :
        {Case{"Docs - Google Chrome", " - Google Chrome", "Docs"},
         Case{"Docs - Google Chrome - more", " - Google Chrome", "Docs"},

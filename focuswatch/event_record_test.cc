@@ -1,5 +1,7 @@
 #include "focuswatch/event_record.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -75,10 +77,7 @@ TEST(EventLineTest, WorkspaceKeysNeedTrustAndTheLowerCasedIdentifier) {
   // it, no identifier, or capital I with dot above (it lower-cases to "i"
   // and a combining dot).
   auto tracking = buildBrowserConfiguration({"x", "--browser-bundle=com.example.NERRIT"});
-  struct Case {
-    Json front;
-    bool trusted;
-  };
+  using Case = std::tuple<Json, bool>;
   for (const auto& [front, trusted] :
        {Case{app("com.example.NERRIT", "Editor"), false}, Case{app("com.example.editor", "nerrit"), true},
         Case{app(nullptr, "nerrit"), true}, Case{app("com.example.NERR\u0130T", "Editor"), true}}) {

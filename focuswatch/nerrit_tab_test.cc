@@ -1,5 +1,7 @@
 #include "focuswatch/nerrit_tab.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -52,10 +54,7 @@ TEST(FocusedNerritTabTest, OneStripNeedsNoFocusOrGeometry) {
 
 TEST(FocusedNerritTabTest, TheStripClearlyClosestAboveTheFocusedPaneIsChosen) {
   Json pane = rect(0, 100, 400, 400);
-  struct Case {
-    double upper, lower;
-    Tab expected;
-  };
+  using Case = std::tuple<double, double, Tab>;
   for (auto [upper, lower, expected] :
        {Case{90, 100, "lower"}, Case{96, 100, std::nullopt}, Case{95.5, 100, "lower"},
         Case{100, 100, std::nullopt}, Case{50, 112, "lower"}, Case{50, 112.5, "upper"}}) {
@@ -128,11 +127,7 @@ TEST(FocusedNerritTabTest, OneSelectedTabWithALabelIsTheAnswer) {
 
 TEST(FocusedNerritTabTest, TabWalkThatRunsOutOfVisitsHasNoAnswer) {
   Json plain = after(3, {{"AXRole", "AXGroup"}});  // an unselected tab of five elements
-  struct Case {
-    int before, after;
-    bool second;
-    Tab expected;
-  };
+  using Case = std::tuple<int, int, bool, Tab>;
   for (auto [before, behind, second, expected] :
        {Case{0, 520, true, std::nullopt},       // two selected tabs, however far apart
         Case{1999, 0, false, "b"},              // the selected tab ends on the last visit

@@ -1,5 +1,7 @@
 #include "focuswatch/nerrit_worktree.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -30,10 +32,7 @@ Worktree worktreeIn(Json window) {
 Worktree worktreeOf(Json rows) { return worktreeIn({{"AXChildren", rows}}); }
 
 TEST(WorktreeIdentifierTest, TheDecodedTextAfterTheLastBarWithTwoColons) {
-  struct Case {
-    const char* raw;
-    Worktree identifier;
-  };
+  using Case = std::tuple<const char*, Worktree>;
   for (auto [raw, identifier] :
        {Case{"worktree-list-option-a%7Cb::c", "b::c"}, Case{"worktree-list-option-a|b|c::d", "c::d"},
         Case{"worktree-list-option-|a+b::c%20d", "a+b::c d"}, Case{"worktree-list-option-a|::", "::"},

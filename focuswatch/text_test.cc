@@ -1,5 +1,7 @@
 #include "focuswatch/text.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace focuswatch {
@@ -46,10 +48,7 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
 
 TEST(FindLastCanonicalTest, LastCanonicallyEquivalentOccurrenceOnWholeSequences) {
   const std::string acute = "\xCC\x81", below = "\xCC\xA3";  // classes 230 and 220
-  struct Case {
-    std::string text, pattern;
-    std::optional<size_t> at;
-  };
+  using Case = std::tuple<std::string, std::string, std::optional<size_t>>;
   for (const auto& [text, pattern, at] :
        {Case{"a - B - B", " - B", 5}, Case{"a - b", " - B", std::nullopt}, Case{"abc", "", std::nullopt},
         Case{"Page - Cafe" + acute, " - Caf\xC3\xA9", 4}, Case{"Page - Caf\xC3\xA9", " - Cafe" + acute, 4},

@@ -1,5 +1,7 @@
 #include "loginhelper/commands.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace loginhelper {
@@ -51,12 +53,7 @@ Outcome run(Calls words, long raw = kNotRegistered, std::optional<std::string> f
 }
 
 TEST(CommandsTest, EachWordMakesItsCallsAndReportsTheStatusAfterThem) {
-  struct Case {
-    const char* word;
-    long raw;
-    Calls calls;
-    const char* report;
-  };
+  using Case = std::tuple<const char*, long, Calls, const char*>;
   const Calls kRegister = {"make", "status", "register", "status"};
   const Calls kUnregister = {"make", "status", "unregister", "status"};
   const Calls kNothing = {"make", "status", "status"};
@@ -80,11 +77,7 @@ TEST(CommandsTest, EachWordMakesItsCallsAndReportsTheStatusAfterThem) {
 }
 
 TEST(CommandsTest, FailuresAreOneLineOnStandardErrorAndStatusOne) {
-  struct Case {
-    Outcome done;
-    Calls calls;
-    const char* error;
-  };
+  using Case = std::tuple<Outcome, Calls, const char*>;
   for (const auto& [done, calls, error] :
        {Case{run({"Enable"}), {"make"}, "Unknown startup operation"},
         Case{run({""}), {"make"}, "Unknown startup operation"},

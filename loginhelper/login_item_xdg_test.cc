@@ -1,16 +1,15 @@
 #include "loginhelper/login_item_xdg.h"
 
 #include <glib.h>
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace loginhelper {
 namespace {
 
 TEST(AutostartStatusTest, OnlyTheTwoSwitchesInTheMainGroupCount) {
-  struct Case {
-    std::string entry;
-    long status;
-  };
+  using Case = std::tuple<std::string, long>;
   for (const auto& [entry, status] :
        {Case{"[Desktop Entry]\nExec=x\n", kEnabled}, Case{"", kEnabled},
         Case{"[Desktop Entry]\nHidden=true\n", kRequiresApproval},
@@ -25,11 +24,7 @@ TEST(AutostartStatusTest, OnlyTheTwoSwitchesInTheMainGroupCount) {
 }
 
 TEST(ConfigFolderTest, AbsolutePathsOnly) {
-  struct Case {
-    const char* configHome;
-    const char* home;
-    const char* folder;
-  };
+  using Case = std::tuple<const char*, const char*, const char*>;
   for (const auto& [configHome, home, folder] :
        {Case{"/x/cfg", "/h", "/x/cfg"}, Case{"", "/h", "/h/.config"}, Case{"cfg", "/h", "/h/.config"},
         Case{"./cfg", "", "/db/.config"}, Case{"", "h", "/db/.config"}, Case{"", "", "/db/.config"}}) {

@@ -1,5 +1,7 @@
 #include "focuswatch/sim/desktop_sim.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/accessibility.h"
@@ -42,10 +44,7 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
     "self": {"ref": "win"}, "dangling": {"ref": "nowhere"}
   })")));
   Element win = windowOf(t);
-  struct Case {
-    const char* attribute;
-    std::string read;
-  };
+  using Case = std::tuple<const char*, std::string>;
   for (const auto& [attribute, expected] :
        {Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
         Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/sim/notify_pipe.h"
@@ -22,10 +24,7 @@ std::vector<std::string> linesOf(LineSplitter& splitter) {
 
 TEST(LineSplitterTest, WholeLinesOnlyWhateverThePieces) {
   // "|" ends a writer: every writer before it has gone.
-  struct Case {
-    std::vector<std::string> pieces;
-    std::vector<std::string> lines;
-  };
+  using Case = std::tuple<std::vector<std::string>, std::vector<std::string>>;
   for (const auto& [pieces, lines] :
        {Case{{"a\nb", "c\n", "\n"}, {"a", "bc", ""}},
         Case{{"long", "er\nfour\nfive5\n"}, {"four"}},  // longer than four bytes: dropped whole
