@@ -52,52 +52,33 @@ TEST(WriteAllTest, EveryByteOrTheFailureThatStoppedIt) {
   EXPECT_EQ(writeAll(full.get(), "x"), ENOSPC);
 }
 
-// A slow reader, and signals that interrupt a blocked write or the wait on
-// a full non-blocking pipe, cost nothing; one byte is a whole write too.
-TEST(WriteAllTest, FullPipesAndSignalsLoseNothing) {
+// A slow peer, and signals that interrupt a blocked call or the wait on a
+// non-blocking pipe (full, or empty), lose nothing; one byte is a whole
+// write too, and the end of the input ends a read short of its size.
+TEST(WriteAndReadAllTest, SlowPeersAndSignalsLoseNothing) {
   for (bool nonBlocking : {false, true}) {
-    int pipe[2];
-    ASSERT_EQ(::pipe(pipe), 0);
-    if (nonBlocking) ::fcntl(pipe[1], F_SETFL, O_NONBLOCK);
-    std::string text(1'000'000, 'x'), read;
-    underAlarms(
-        [&] {
-          char buffer[4096];
-          for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0; ::usleep(100))
-            read.append(buffer, n);
-        },
-        [&] {
-          EXPECT_EQ(writeAll(pipe[1], text), 0) << (nonBlocking ? "non-blocking" : "blocking");
-          EXPECT_EQ(writeAll(pipe[1], "y"), 0);
-          ::close(pipe[1]);
-        });
-    ::close(pipe[0]);
-    EXPECT_TRUE(read == text + "y") << read.size() << " bytes of " << text.size() + 1;
-  }
-}
-
-// Up to the size asked for, across short reads, signals that interrupt a
-// blocked read or the wait on an empty non-blocking pipe; the end of the
-// input ends it.
-TEST(ReadAllTest, UpToTheSizeOrTheEnd) {
-  for (bool nonBlocking : {false, true}) {
-    int pipe[2];
-    ASSERT_EQ(::pipe(pipe), 0);
-    if (nonBlocking) ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);
-    std::string buffer(150, '\0');
+    int out[2], in[2];
+    ASSERT_EQ(::pipe(out) | ::pipe(in), 0);
+    if (nonBlocking) ::fcntl(out[1], F_SETFL, O_NONBLOCK), ::fcntl(in[0], F_SETFL, O_NONBLOCK);
+    std::string text(1'000'000, 'x'), written, read(150, '\0');
     size_t first = 0, rest = 0;
-    underAlarms(
-        [&] {
-          for (int i = 0; i < 20; ++i, ::usleep(2000)) EXPECT_EQ(::write(pipe[1], "0123456789", 10), 10);
-          ::close(pipe[1]);
-        },
-        [&] {
-          EXPECT_EQ(readAll(pipe[0], buffer.data(), buffer.size(), &first), 0);
-          EXPECT_EQ(readAll(pipe[0], buffer.data(), buffer.size(), &rest), 0);
-        });
-    EXPECT_EQ(first + rest, 200u) << (nonBlocking ? "non-blocking" : "blocking");
-    EXPECT_EQ(buffer.substr(40, 20), "01234567890123456789");
-    ::close(pipe[0]);
+    auto slowReader = [&] {
+      char buffer[4096];
+      for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0; ::usleep(100)) written.append(buffer, n);
+    };
+    underAlarms(slowReader, [&] {
+      EXPECT_EQ(writeAll(out[1], text) + writeAll(out[1], "y"), 0);
+      ::close(out[1]);
+    });
+    underAlarms([&] {
+      for (int i = 0; i < 20; ++i, ::usleep(2000)) EXPECT_EQ(::write(in[1], "0123456789", 10), 10);
+      ::close(in[1]);
+    }, [&] { EXPECT_EQ(readAll(in[0], read.data(), 150, &first) + readAll(in[0], read.data(), 150, &rest), 0); });
+    EXPECT_TRUE(written == text + "y") << written.size() << " bytes written of " << text.size() + 1;
+    EXPECT_EQ(first, 150u) << (nonBlocking ? "non-blocking" : "blocking");
+    EXPECT_EQ(rest, 50u);
+    EXPECT_EQ(read.substr(40, 20), "01234567890123456789");
+    ::close(out[0]), ::close(in[0]);
   }
   size_t none = 1;
   EXPECT_EQ(readAll(-1, nullptr, 1, &none), EBADF);
@@ -113,11 +94,9 @@ void countFree(int* object) {
 TEST(OwnersTest, DescriptorAndObjectAreReleasedOnce) {
   int pipe[2];
   ASSERT_EQ(::pipe(pipe), 0);
-  {
-    UniqueFd first(pipe[0]);
-    UniqueFd second(std::move(first));
-    EXPECT_EQ(first.get(), -1);
-  }
+  UniqueFd first(pipe[0]);
+  { UniqueFd second(std::move(first)); }
+  EXPECT_EQ(first.get(), -1);
   EXPECT_EQ(::fcntl(pipe[0], F_GETFD), -1);  // closed with its last owner
   UniqueFd kept(pipe[1]);
   EXPECT_EQ(kept.release(), pipe[1]);

@@ -1,7 +1,5 @@
 #include "focuswatch/accessibility.h"
 
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -20,10 +18,8 @@ Element window(TestDesktop& t) {
 Json text(Json value) { return {{"AXRole", "AXStaticText"}, {"AXValue", value}}; }
 
 TEST(AttributeTest, FailuresAndWrongTypesAreAbsent) {
-  TestDesktop t(withWindow({{"AXTitle", nullptr},
-                            {"AXRole", {{"error", -25204}}},
-                            {"AXDescription", 12},
-                            {"AXParent", "not an element"},
+  TestDesktop t(withWindow({{"AXTitle", nullptr}, {"AXRole", {{"error", -25204}}},
+                            {"AXDescription", 12}, {"AXParent", "not an element"},
                             {"AXFrame", {{"point", {1, 2}}}}}));
   Element win = window(t);
   for (const char* name : {"AXTitle", "AXRole", "AXValue"})
@@ -38,8 +34,7 @@ TEST(ClassesAndChildrenTest, OnlyTheRightShapesCount) {
   TestDesktop t(withWindow({{"AXChildren",
                              {{{"AXDOMClassList", {"pane", "flex"}}, {"AXChildren", "x"}},
                               {{"AXDOMClassList", {"pane", 3}}},
-                              {{"AXDOMClassList", "pane"}},
-                              5}}}));
+                              {{"AXDOMClassList", "pane"}}, 5}}}));
   std::vector<Element> kids = children(t.desktop(), window(t));
   ASSERT_EQ(kids.size(), 3u);  // the number is not an element
   EXPECT_EQ(classes(t.desktop(), kids[0]), (std::vector<std::string>{"pane", "flex"}));
@@ -48,17 +43,18 @@ TEST(ClassesAndChildrenTest, OnlyTheRightShapesCount) {
 }
 
 TEST(TabLabelTest, FirstNonEmptyStaticTextWithinFourLevels) {
-  using Case = std::tuple<Json, std::optional<std::string>, size_t>;
+  struct Case { Json tree; std::optional<std::string> label; size_t reads; };
   Json labelled = text("Tab");
   labelled["AXChildren"] = {text("below")};
   Json empty = text("");
   empty["AXChildren"] = {text(4), text("  "), text("late")};
-  for (const auto& [tree, label, reads] :
-       {Case{labelled, "Tab", 2},                                        // no children read
-        Case{empty, "  ", 8},                                            // blanks are kept
-        Case{{{"AXChildren", {text("first"), text("x")}}}, "first", 4},  // later ones unread
-        Case{text(std::string(200, 'x')), std::string(180, 'x'), 2},
-        Case{nested(text("deep"), 4), "deep", 10}, Case{nested(text("deep"), 5), std::nullopt, 10}}) {
+  for (const auto& [tree, label, reads] : {
+           Case{labelled, "Tab", 2},                               // no children read
+           Case{empty, "  ", 8},                                   // blanks are kept
+           Case{{{"AXChildren", {text("first"), text("x")}}}, "first", 4},  // later ones unread
+           Case{text(std::string(200, 'x')), std::string(180, 'x'), 2},
+           Case{nested(text("deep"), 4), "deep", 10},
+           Case{nested(text("deep"), 5), std::nullopt, 10}}) {
     TestDesktop t(withWindow(tree));
     EXPECT_EQ(tabLabel(t.desktop(), window(t)), label) << tree;
     EXPECT_EQ(t.reads(), reads) << tree;

@@ -1,7 +1,5 @@
 #include "focuswatch/browser_page.h"
 
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -26,31 +24,29 @@ std::optional<PageMap> pageIn(Json window) {
 }
 
 TEST(PageAddressTest, DomainAndAddressWithoutCredentials) {
-  using Case = std::tuple<const char*, const char*, const char*>;
-  for (auto [address, domain, url] :
-       {Case{"https://user:pw@WWW.Example.COM:8443/a/b?q=1#f", "example.com",
-             "https://WWW.Example.COM:8443/a/b?q=1#f"},
-        Case{"http://a.com@b.com/", "b.com", "http://b.com/"},
-        Case{"https://user:@host/", "host", "https://host/"},
-        Case{"https://WWW.WWW.example.com/", "www.example.com", "https://WWW.WWW.example.com/"},
-        Case{"https://www./", "", "https://www./"},
-        Case{"https://%C3%89COLE.fr/",
-             "\xC3\xA9"
-             "cole.fr",
-             "https://%C3%89COLE.fr/"},
-        Case{"http://[::1]:8080/x", "::1", "http://[::1]:8080/x"}}) {
+  struct Case { const char* address, *domain, *url; };
+  for (auto [address, domain, url] : {
+           Case{"https://user:pw@WWW.Example.COM:8443/a/b?q=1#f", "example.com",
+                "https://WWW.Example.COM:8443/a/b?q=1#f"},
+           Case{"http://a.com@b.com/", "b.com", "http://b.com/"},
+           Case{"https://user:@host/", "host", "https://host/"},
+           Case{"https://WWW.WWW.example.com/", "www.example.com", "https://WWW.WWW.example.com/"},
+           Case{"https://www./", "", "https://www./"},
+           Case{"https://%C3%89COLE.fr/", "\xC3\xA9" "cole.fr", "https://%C3%89COLE.fr/"},
+           Case{"http://[::1]:8080/x", "::1", "http://[::1]:8080/x"}}) {
     EXPECT_EQ(pageAddress(address), (PageMap{{"domain", domain}, {"url", url}})) << address;
   }
 }
 
 TEST(PageAddressTest, OnlyHttpAndHttpsWithAHostAndNoCredentialLeft) {
-  for (const char* rejected :
-       {"file:///etc/passwd", "HTTPS://example.com/", "ftp://a.com/", "https:///path", "https:example.com",
-        "example.com/path", "https://exa mple.com/", "https://a.com/%zz", "", "https://%FF/",
-        "javascript:alert(1)", "https://[::1/",
-        // credentials that a lenient parser reads as a host or port
-        "https://user:p@ss@example.com/", "http://alice@secret@example.com/x", "http://alice@x:secret@host/",
-        "http://example.com:abc/", "http://host:80:90/", "https://u@h@h2?q", "https://u:p@h:x@y"}) {
+  for (const char* rejected : {"file:///etc/passwd", "HTTPS://example.com/", "ftp://a.com/",
+                               "https:///path", "https:example.com", "example.com/path",
+                               "https://exa mple.com/", "https://a.com/%zz", "", "https://%FF/",
+                               "javascript:alert(1)", "https://[::1/",
+                               // credentials that a lenient parser reads as a host or port
+                               "https://user:p@ss@example.com/", "http://alice@secret@example.com/x",
+                               "http://alice@x:secret@host/", "http://example.com:abc/",
+                               "http://host:80:90/", "https://u@h@h2?q", "https://u:p@h:x@y"}) {
     EXPECT_FALSE(pageAddress(rejected)) << rejected;
   }
   std::string base = "https://example.com/";
@@ -60,26 +56,23 @@ TEST(PageAddressTest, OnlyHttpAndHttpsWithAHostAndNoCredentialLeft) {
 }
 
 TEST(CleanTitleTest, CutAtTheLastSuffixThenTo180Characters) {
-  using Case = std::tuple<std::string, std::string, std::string>;
-  for (const auto& [title, suffix, cleaned] :
-       {Case{"Docs - Google Chrome", " - Google Chrome", "Docs"},
-        Case{"Docs - Google Chrome - more", " - Google Chrome", "Docs"},
-        Case{"A - Google Chrome B - Google Chrome", " - Google Chrome", "A - Google Chrome B"},
-        Case{" - Brave", " - Brave", ""},
-        Case{"Docs - google chrome", " - Google Chrome", "Docs - google chrome"},
-        Case{"  spaced  ", "", "  spaced  "},
-        // a decomposed é found by a composed one; the original text is kept
-        Case{"Cafe\xCC\x81 - Caf"
-             "e\xCC\x81",
-             " - Caf\xC3\xA9", "Cafe\xCC\x81"},
-        Case{std::string(300, 'x') + " - Brave", " - Brave", std::string(180, 'x')}}) {
+  struct Case { std::string title, suffix, cleaned; };
+  for (const auto& [title, suffix, cleaned] : {
+           Case{"Docs - Google Chrome", " - Google Chrome", "Docs"},
+           Case{"Docs - Google Chrome - more", " - Google Chrome", "Docs"},
+           Case{"A - Google Chrome B - Google Chrome", " - Google Chrome", "A - Google Chrome B"},
+           Case{" - Brave", " - Brave", ""},
+           Case{"Docs - google chrome", " - Google Chrome", "Docs - google chrome"},
+           Case{"  spaced  ", "", "  spaced  "},
+           // a decomposed é found by a composed one; the original text is kept
+           Case{"Cafe\xCC\x81 - Caf" "e\xCC\x81", " - Caf\xC3\xA9", "Cafe\xCC\x81"},
+           Case{std::string(300, 'x') + " - Brave", " - Brave", std::string(180, 'x')}}) {
     EXPECT_EQ(cleanTitle(title, suffix), cleaned) << title;
   }
 }
 
 TEST(BrowserPageTest, TheWindowComesFirstThenOneWebAreaInTheTree) {
-  TestDesktop t(withWindow({{"AXDocument", "https://a.com/x"},
-                            {"AXTitle", "Page - Google Chrome"},
+  TestDesktop t(withWindow({{"AXDocument", "https://a.com/x"}, {"AXTitle", "Page - Google Chrome"},
                             {"AXChildren", {webArea("https://b.com/")}}}));
   EXPECT_EQ(pageOf(t), (PageMap{{"domain", "a.com"}, {"url", "https://a.com/x"}, {"title", "Page"}}));
   EXPECT_EQ(t.readsOf("AXChildren"), 0u);
@@ -102,10 +95,9 @@ TEST(BrowserPageTest, SearchStopsAtItsLimits) {
   auto found = [](TestDesktop& t) { return pageOf(t).has_value(); };
   expectBound([](int n) { return withWindow(nested(webArea("https://deep.com/"), n)); }, 11, found);
   // The window, 398 others and the web area: 400 looked at.
-  expectBound([](int n) { return withWindow(after(n, webArea("https://late.com/"))); }, 398, found, "AXRole",
-              400);
-  TestDesktop second(withWindow(
-      {{"AXChildren", {webArea("https://a.com/"), webArea("https://b.com/"), {{"AXRole", "AXGroup"}}}}}));
+  expectBound([](int n) { return withWindow(after(n, webArea("https://late.com/"))); }, 398, found, "AXRole", 400);
+  TestDesktop second(withWindow({{"AXChildren", {webArea("https://a.com/"), webArea("https://b.com/"),
+                                                 {{"AXRole", "AXGroup"}}}}}));
   EXPECT_FALSE(pageOf(second));
   EXPECT_EQ(second.readsOf("AXRole"), 3u);  // the window and the two pages
 }

@@ -1,7 +1,5 @@
 #include "focuswatch/nerrit_tab.h"
 
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -27,10 +25,11 @@ Tab tab(TestDesktop& t) {
   t.clearTrace();
   return focusedNerritTab(t.desktop(), application(7));
 }
-Tab tabIn(Json window, Json focused = nullptr) {
-  TestDesktop t(withWindow(window, focused));
+Tab tabOf(const Json& desktop) {
+  TestDesktop t(desktop);
   return tab(t);
 }
+Tab tabIn(Json window, Json focused = nullptr) { return tabOf(withWindow(window, focused)); }
 
 // A window with strips named by their tab's label above one pane, whose
 // focused editor sits `depth` levels below it.
@@ -41,10 +40,6 @@ Json overPane(std::vector<std::pair<std::string, Json>> strips, Json paneFrame, 
   children.push_back({{"AXDOMClassList", {"pane"}}, {"AXFrame", paneFrame}, {"AXChildren", {editor}}});
   return withWindow({{"AXChildren", children}}, {{"ref", "editor"}});
 }
-Tab tabOverPane(std::vector<std::pair<std::string, Json>> strips, Json paneFrame) {
-  TestDesktop t(overPane(strips, paneFrame));
-  return tab(t);
-}
 
 TEST(FocusedNerritTabTest, OneStripNeedsNoFocusOrGeometry) {
   TestDesktop t(withWindow({{"AXChildren", {strip({selectedTab("Main")})}}}));
@@ -54,30 +49,27 @@ TEST(FocusedNerritTabTest, OneStripNeedsNoFocusOrGeometry) {
 
 TEST(FocusedNerritTabTest, TheStripClearlyClosestAboveTheFocusedPaneIsChosen) {
   Json pane = rect(0, 100, 400, 400);
-  using Case = std::tuple<double, double, Tab>;
-  for (auto [upper, lower, expected] :
-       {Case{90, 100, "lower"}, Case{96, 100, std::nullopt}, Case{95.5, 100, "lower"},
-        Case{100, 100, std::nullopt}, Case{50, 112, "lower"}, Case{50, 112.5, "upper"}}) {
-    EXPECT_EQ(
-        tabOverPane({{"upper", rect(0, upper - 30, 400, 30)}, {"lower", rect(0, lower - 30, 400, 30)}}, pane),
-        expected)
-        << upper << " " << lower;
+  struct Case { double upper, lower; Tab expected; };
+  for (auto [upper, lower, expected] : {
+           Case{90, 100, "lower"}, Case{96, 100, std::nullopt}, Case{95.5, 100, "lower"},
+           Case{100, 100, std::nullopt}, Case{50, 112, "lower"}, Case{50, 112.5, "upper"}}) {
+    EXPECT_EQ(tabOf(overPane({{"upper", rect(0, upper - 30, 400, 30)},
+                           {"lower", rect(0, lower - 30, 400, 30)}}, pane)),
+              expected) << upper << " " << lower;
   }
   // Side by side: the strip over the focused pane's centre.
-  EXPECT_EQ(tabOverPane({{"left", rect(0, 70, 400, 30)}, {"right", rect(400, 70, 400, 30)}},
-                        rect(400, 100, 400, 400)),
+  EXPECT_EQ(tabOf(overPane({{"left", rect(0, 70, 400, 30)}, {"right", rect(400, 70, 400, 30)}},
+                        rect(400, 100, 400, 400))),
             "right");
   // The centre is x + width/2 of the normalised frame, and its bounds are
   // inclusive: (minX + maxX)/2 would be 0.9999999999999999 in the last case.
   // The strip just right of the centre lies closer to the pane.
-  struct Edge {
-    Json pane, edge;
-  };
+  struct Edge { Json pane, edge; };
   for (const auto& [paneFrame, edge] : {Edge{rect(0, 100, 400, 400), rect(200, 40, 300, 30)},
                                         Edge{rect(400, 100, -400, 400), rect(500, 40, -300, 30)},
                                         Edge{rect(0.7, 100, 0.6, 400), rect(1.0, 40, 300, 30)}}) {
     Json off = rect(edge["rect"][0].get<double>() + 1, 70, 300, 30);
-    EXPECT_EQ(tabOverPane({{"edge", edge}, {"off", off}}, paneFrame), "edge") << paneFrame;
+    EXPECT_EQ(tabOf(overPane({{"edge", edge}, {"off", off}}, paneFrame)), "edge") << paneFrame;
   }
 }
 
@@ -93,20 +85,13 @@ TEST(FocusedNerritTabTest, WalksStopAtTheirLimits) {
   auto found = [](TestDesktop& t) { return tab(t).has_value(); };
   // The editor 23 steps below its pane; the strip 25 levels down; 2,500
   // elements looked at; the tab 4 levels below its strip.
-  expectBound(
-      [](int n) {
-        return overPane({{"a", rect(0, 40, 400, 30)}, {"b", rect(0, 70, 400, 30)}}, rect(0, 100, 400, 400),
-                        n);
-      },
-      22, found);
+  expectBound([](int n) { return overPane({{"a", rect(0, 40, 400, 30)}, {"b", rect(0, 70, 400, 30)}},
+                                          rect(0, 100, 400, 400), n); }, 22, found);
   expectBound([](int n) { return withWindow(nested(strip({selectedTab("deep")}), n)); }, 25, found);
   expectBound([](int n) { return withWindow(after(n, strip({selectedTab("late")}))); }, 2498, found,
               "AXDOMClassList", 2500);
-  expectBound(
-      [](int n) {
-        return withWindow({{"AXChildren", {strip({nested(selectedTab("t"), n)})}}});
-      },
-      3, found);
+  expectBound([](int n) { return withWindow({{"AXChildren", {strip({nested(selectedTab("t"), n)})}}}); }, 3,
+              found);
 }
 
 TEST(FocusedNerritTabTest, OneSelectedTabWithALabelIsTheAnswer) {
@@ -127,12 +112,12 @@ TEST(FocusedNerritTabTest, OneSelectedTabWithALabelIsTheAnswer) {
 
 TEST(FocusedNerritTabTest, TabWalkThatRunsOutOfVisitsHasNoAnswer) {
   Json plain = after(3, {{"AXRole", "AXGroup"}});  // an unselected tab of five elements
-  using Case = std::tuple<int, int, bool, Tab>;
-  for (auto [before, behind, second, expected] :
-       {Case{0, 520, true, std::nullopt},       // two selected tabs, however far apart
-        Case{1999, 0, false, "b"},              // the selected tab ends on the last visit
-        Case{2000, 0, false, std::nullopt},     // one more and it is never seen
-        Case{0, 2100, false, std::nullopt}}) {  // a second one may lie beyond reach
+  struct Case { int before, after; bool second; Tab expected; };
+  for (auto [before, behind, second, expected] : {
+           Case{0, 520, true, std::nullopt},     // two selected tabs, however far apart
+           Case{1999, 0, false, "b"},            // the selected tab ends on the last visit
+           Case{2000, 0, false, std::nullopt},   // one more and it is never seen
+           Case{0, 2100, false, std::nullopt}}) {  // a second one may lie beyond reach
     Json tabs(before, plain);
     tabs.push_back(selectedTab("b"));
     for (int i = 0; i < behind; ++i) tabs.push_back(plain);

@@ -1,7 +1,5 @@
 #include "focuswatch/nerrit_worktree.h"
 
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 #include "focuswatch/test_desktop.h"
@@ -32,15 +30,15 @@ Worktree worktreeIn(Json window) {
 Worktree worktreeOf(Json rows) { return worktreeIn({{"AXChildren", rows}}); }
 
 TEST(WorktreeIdentifierTest, TheDecodedTextAfterTheLastBarWithTwoColons) {
-  using Case = std::tuple<const char*, Worktree>;
-  for (auto [raw, identifier] :
-       {Case{"worktree-list-option-a%7Cb::c", "b::c"}, Case{"worktree-list-option-a|b|c::d", "c::d"},
-        Case{"worktree-list-option-|a+b::c%20d", "a+b::c d"}, Case{"worktree-list-option-a|::", "::"},
-        Case{"worktree-list-option-a::b", std::nullopt},      // no bar
-        Case{"worktree-list-option-a::b|c", std::nullopt},    // no :: after it
-        Case{"worktree-list-option-a|b::%", std::nullopt},    // bad escape
-        Case{"worktree-list-option-a|b::%FF", std::nullopt},  // not UTF-8
-        Case{"Worktree-list-option-a|b::c", std::nullopt}, Case{"a|b::c", std::nullopt}}) {
+  struct Case { const char* raw; Worktree identifier; };
+  for (auto [raw, identifier] : {
+           Case{"worktree-list-option-a%7Cb::c", "b::c"}, Case{"worktree-list-option-a|b|c::d", "c::d"},
+           Case{"worktree-list-option-|a+b::c%20d", "a+b::c d"}, Case{"worktree-list-option-a|::", "::"},
+           Case{"worktree-list-option-a::b", std::nullopt},      // no bar
+           Case{"worktree-list-option-a::b|c", std::nullopt},    // no :: after it
+           Case{"worktree-list-option-a|b::%", std::nullopt},    // bad escape
+           Case{"worktree-list-option-a|b::%FF", std::nullopt},  // not UTF-8
+           Case{"Worktree-list-option-a|b::c", std::nullopt}, Case{"a|b::c", std::nullopt}}) {
     EXPECT_EQ(worktreeIdentifier(raw), identifier) << raw;
   }
 }
@@ -59,9 +57,8 @@ TEST(SelectedNerritWorktreeTest, ExactlyOneSelectedRowGivesItsIdentifier) {
 }
 
 TEST(SelectedNerritWorktreeTest, OnlyATakenRowIsNotEntered) {
-  for (auto [outer, expected] :
-       {std::pair{row("no-bar::x", ""), "in::ner"}, std::pair{row("%zz|a::b"), "in::ner"},
-        std::pair{row("|out::er"), "out::er"}}) {
+  for (auto [outer, expected] : {std::pair{row("no-bar::x", ""), "in::ner"},
+                                 std::pair{row("%zz|a::b"), "in::ner"}, std::pair{row("|out::er"), "out::er"}}) {
     outer["AXChildren"] = {row("|in::ner")};
     EXPECT_EQ(worktreeOf({outer}), expected) << outer;
   }

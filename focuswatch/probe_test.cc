@@ -1,8 +1,5 @@
 #include "focuswatch/probe.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "focuswatch/sim/desktop_sim.h"
@@ -26,16 +23,13 @@ class LoopRecorder : public SimDesktop {
   std::string calls;
 };
 
-// Runs the probe with its standard output sent to /dev/null.
+// The event loop that the probe sets up; its lines are set aside.
 std::string loopOf(std::vector<std::string> options) {
   options.insert(options.begin(), "focuswatch");
   LoopRecorder desktop;
-  int saved = ::dup(STDOUT_FILENO), null = ::open("/dev/null", O_WRONLY);
-  ::dup2(null, STDOUT_FILENO);
+  ::testing::internal::CaptureStdout();
   EXPECT_EQ(runProbe(desktop, options), 0);
-  ::dup2(saved, STDOUT_FILENO);
-  ::close(saved);
-  ::close(null);
+  ::testing::internal::GetCapturedStdout();
   return desktop.calls;
 }
 

@@ -35,8 +35,11 @@ class TestDesktop {
     sim_->isProcessTrusted();  // reads the file, as every sample does
     clearTrace();
   }
+  // Every test desktop is also recorded and replayed from its record: the
+  // same line, and the same reads in the same order.
   ~TestDesktop() {
-    expectRecordReplays();
+    std::string recorded = sample(file("desktop.json"), file("record.json"), true);
+    EXPECT_EQ(sample(file("record.json"), "", true), recorded);
     std::filesystem::remove_all(directory_);
   }
 
@@ -62,34 +65,26 @@ class TestDesktop {
   }
   size_t reads() const { return readsOf(); }
 
-  // One whole sample of the desktop as it stands, recorded and then
-  // replayed from the record: the same line, and the same reads in the
-  // same order (elements named in the order they first appear).
-  void expectRecordReplays() {
+  // One whole sample of the desktop file `desktop` (recorded to `record`
+  // when given): its line, then its trace; with `renamed`, elements are
+  // named in the order they first appear.
+  std::string sample(const std::string& desktop, const std::string& record = "", bool renamed = false) {
     static const BrowserConfiguration kTracking = buildBrowserConfiguration(
         {"focuswatch", "--browser-tracking", "--browser-bundle=com.example.nerrit"});
-    auto sampleOf = [&](const std::string& desktop, const std::string& trace, const std::string& record) {
-      std::unique_ptr<Desktop> sim = std::make_unique<SimDesktop>(SimPaths{desktop, trace, ""});
-      if (!record.empty()) sim = recordingDesktop(std::move(sim), record);
-      std::string sample = eventLine(*sim, kTracking, "activity").value_or("(dropped)");
-      sim->sampleTaken();
-      std::ifstream in(trace);
-      std::map<std::string, size_t> names;
-      for (std::string line; std::getline(in, line);) {
-        size_t name = line.find(' ') + 1, attribute = line.rfind(' ');
-        if (line.starts_with("AXUIElementCopyAttributeValue "))
-          line.replace(
-              name, attribute - name,
-              "#" + std::to_string(
-                        names.try_emplace(line.substr(name, attribute - name), names.size()).first->second));
-        sample += "\n" + line;
-      }
-      return sample;
-    };
-    std::string recorded = sampleOf(file("desktop.json"), file("recorded-trace"), file("record.json"));
-    EXPECT_EQ(sampleOf(file("record.json"), file("replayed-trace"), ""), recorded);
+    std::unique_ptr<Desktop> sim = std::make_unique<SimDesktop>(SimPaths{desktop, file("sample-trace"), ""});
+    if (!record.empty()) sim = recordingDesktop(std::move(sim), record);
+    std::string sample = eventLine(*sim, kTracking, "activity").value_or("(dropped)");
+    sim->sampleTaken();
+    std::ifstream in(file("sample-trace"));
+    std::map<std::string, size_t> names;
+    for (std::string line; std::getline(in, line); sample += "\n" + line) {
+      size_t name = line.find(' ') + 1, length = line.rfind(' ') - name;
+      if (renamed && line.starts_with("AXUIElementCopyAttributeValue "))
+        line.replace(name, length, "#" + std::to_string(names.try_emplace(line.substr(name, length), names.size()).first->second));
+    }
+    std::ofstream(file("sample-trace"), std::ios::trunc);
+    return sample;
   }
-
  private:
   std::string directory_;
   std::unique_ptr<SimDesktop> sim_;
@@ -104,7 +99,8 @@ inline Json withWindow(Json window, Json focused = nullptr) {
   Json app = {{"AXFocusedWindow", std::move(window)}};
   if (!focused.is_null()) app["AXFocusedUIElement"] = std::move(focused);
   return {{"accessibilityTrusted", true},
-          {"frontmostApplication", {{"bundleIdentifier", "com.example.nerrit"}, {"processIdentifier", 7}}},
+          {"frontmostApplication",
+           {{"bundleIdentifier", "com.example.nerrit"}, {"processIdentifier", 7}}},
           {"applications", {{"7", std::move(app)}}}};
 }
 

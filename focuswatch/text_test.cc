@@ -1,7 +1,5 @@
 #include "focuswatch/text.h"
 
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 namespace focuswatch {
@@ -19,11 +17,7 @@ TEST(CharactersTest, CountsExtendedGraphemeClustersNotBytes) {
   EXPECT_EQ(firstCharacters(repeat(combining, 200), 180), repeat(combining, 180));
   EXPECT_EQ(firstCharacters(repeat(family, 181), 180), repeat(family, 180));
   EXPECT_EQ(firstCharacters("short", 180), "short");
-  EXPECT_EQ(firstCharacters("\xFF\xFE"
-                            "abc",
-                            3),
-            "\xFF\xFE"
-            "a");  // broken UTF-8 is cut too
+  EXPECT_EQ(firstCharacters("\xFF\xFE" "abc", 3), "\xFF\xFE" "a");  // broken UTF-8 is cut too
   EXPECT_EQ(firstCharacters("ab\xE2\x82", 5), "ab\xE2\x82");
   EXPECT_FALSE(hasMoreCharactersThan(repeat("\xC3\xA9", 2048), 2048));
   EXPECT_TRUE(hasMoreCharactersThan(repeat("a", 2049), 2048));
@@ -33,10 +27,9 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
   EXPECT_EQ(fromUtf16(u"caf\u00e9 \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
   const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0xD83D, 0xD800, 0xDC00, 0xDBFF, 0xDFFF};
   EXPECT_EQ(fromUtf16(std::u16string_view(lone, 9)),
-            "a\xEF\xBF\xBD"
-            "b\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
-  for (auto [escaped, decoded] :
-       {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b", "a+b+"}, std::pair{"%C3%A9", "\xC3\xA9"}})
+            "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+  for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b", "a+b+"},
+                                  std::pair{"%C3%A9", "\xC3\xA9"}})
     EXPECT_EQ(percentDecode(escaped), decoded);
   for (const char* malformed : {"abc%", "abc%7", "%G1", "%4G", "%C3", "%FF%FE"})
     EXPECT_EQ(percentDecode(malformed), std::nullopt) << malformed;
@@ -48,13 +41,13 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
 
 TEST(FindLastCanonicalTest, LastCanonicallyEquivalentOccurrenceOnWholeSequences) {
   const std::string acute = "\xCC\x81", below = "\xCC\xA3";  // classes 230 and 220
-  using Case = std::tuple<std::string, std::string, std::optional<size_t>>;
-  for (const auto& [text, pattern, at] :
-       {Case{"a - B - B", " - B", 5}, Case{"a - b", " - B", std::nullopt}, Case{"abc", "", std::nullopt},
-        Case{"Page - Cafe" + acute, " - Caf\xC3\xA9", 4}, Case{"Page - Caf\xC3\xA9", " - Cafe" + acute, 4},
-        Case{"Caf\xC3\xA9", "Cafe", std::nullopt}, Case{"x Cafe" + acute, "Cafe", std::nullopt},
-        Case{"x - e" + acute + below, " - e" + below + acute, 1},
-        Case{"x - \xE1\xBA\xB9" + acute, " - e" + acute + below, 1}}) {
+  struct Case { std::string text, pattern; std::optional<size_t> at; };
+  for (const auto& [text, pattern, at] : {
+           Case{"a - B - B", " - B", 5}, Case{"a - b", " - B", std::nullopt}, Case{"abc", "", std::nullopt},
+           Case{"Page - Cafe" + acute, " - Caf\xC3\xA9", 4}, Case{"Page - Caf\xC3\xA9", " - Cafe" + acute, 4},
+           Case{"Caf\xC3\xA9", "Cafe", std::nullopt}, Case{"x Cafe" + acute, "Cafe", std::nullopt},
+           Case{"x - e" + acute + below, " - e" + below + acute, 1},
+           Case{"x - \xE1\xBA\xB9" + acute, " - e" + acute + below, 1}}) {
     EXPECT_EQ(findLastCanonical(text, pattern), at) << text;
   }
   // One letter and a hundred thousand marks in reverse order: near-linear.

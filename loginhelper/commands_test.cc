@@ -1,7 +1,5 @@
 #include "loginhelper/commands.h"
 
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 namespace loginhelper {
@@ -37,38 +35,32 @@ struct Outcome {
 };
 
 Outcome run(Calls words, long raw = kNotRegistered, std::optional<std::string> failWith = std::nullopt,
-            std::optional<Error> launchError = std::nullopt) {
+        std::optional<Error> launchError = std::nullopt) {
   Outcome run;
   words.insert(words.begin(), "loginhelper");
-  run.result = runLoginHelper(words, {[&] {
-                                        return run.calls.push_back("make"),
-                                               std::make_unique<RecordingService>(run.calls, raw, failWith);
-                                      },
-                                      [&]() -> Result<> {
-                                        run.calls.push_back("launch");
-                                        if (launchError) return *launchError;
-                                        return Done{};
-                                      }});
+  run.result = runLoginHelper(
+      words, {[&] { return run.calls.push_back("make"), std::make_unique<RecordingService>(run.calls, raw, failWith); },
+              [&]() -> Result<> {
+                run.calls.push_back("launch");
+                if (launchError) return *launchError;
+                return Done{};
+              }});
   return run;
 }
 
 TEST(CommandsTest, EachWordMakesItsCallsAndReportsTheStatusAfterThem) {
-  using Case = std::tuple<const char*, long, Calls, const char*>;
+  struct Case { const char* word; long raw; Calls calls; const char* report; };
   const Calls kRegister = {"make", "status", "register", "status"};
   const Calls kUnregister = {"make", "status", "unregister", "status"};
   const Calls kNothing = {"make", "status", "status"};
-  for (const auto& [word, raw, calls, report] :
-       {Case{"enable", kNotRegistered, kRegister, "enabled"}, Case{"enable", kNotFound, kRegister, "enabled"},
-        Case{"enable", kEnabled, kNothing, "enabled"},
-        Case{"enable", kRequiresApproval, kNothing, "requiresApproval"},
-        Case{"enable", 7, kNothing, "unknown"}, Case{"disable", kEnabled, kUnregister, "notRegistered"},
-        Case{"disable", kRequiresApproval, kUnregister, "notRegistered"},
-        Case{"disable", 7, kUnregister, "notRegistered"},
-        Case{"disable", kNotRegistered, kNothing, "notRegistered"},
-        Case{"disable", kNotFound, kNothing, "notFound"},
-        Case{"settings", kEnabled, {"make", "settings", "status"}, "enabled"},
-        Case{"status", 4, {"make", "status"}, "unknown"},
-        Case{"status", -1, {"make", "status"}, "unknown"}}) {
+  for (const auto& [word, raw, calls, report] : {
+           Case{"enable", kNotRegistered, kRegister, "enabled"}, Case{"enable", kNotFound, kRegister, "enabled"},
+           Case{"enable", kEnabled, kNothing, "enabled"}, Case{"enable", kRequiresApproval, kNothing, "requiresApproval"},
+           Case{"enable", 7, kNothing, "unknown"}, Case{"disable", kEnabled, kUnregister, "notRegistered"},
+           Case{"disable", kRequiresApproval, kUnregister, "notRegistered"}, Case{"disable", 7, kUnregister, "notRegistered"},
+           Case{"disable", kNotRegistered, kNothing, "notRegistered"}, Case{"disable", kNotFound, kNothing, "notFound"},
+           Case{"settings", kEnabled, {"make", "settings", "status"}, "enabled"},
+           Case{"status", 4, {"make", "status"}, "unknown"}, Case{"status", -1, {"make", "status"}, "unknown"}}) {
     Outcome done = run({word, "extra"}, raw);
     EXPECT_EQ(done.calls, calls) << word << " " << raw;
     EXPECT_EQ(done.result.standardOutput, std::string(R"({"status":")") + report + "\"}") << word << raw;
@@ -77,21 +69,17 @@ TEST(CommandsTest, EachWordMakesItsCallsAndReportsTheStatusAfterThem) {
 }
 
 TEST(CommandsTest, FailuresAreOneLineOnStandardErrorAndStatusOne) {
-  using Case = std::tuple<Outcome, Calls, const char*>;
-  for (const auto& [done, calls, error] :
-       {Case{run({"Enable"}), {"make"}, "Unknown startup operation"},
-        Case{run({""}), {"make"}, "Unknown startup operation"},
-        Case{run({"launch "}), {"make"}, "Unknown startup operation"},
-        Case{run({"enable"}, kNotRegistered, "Operation not permitted"),
-             {"make", "status", "register"},
-             "Operation not permitted"},
-        Case{run({"disable"}, kEnabled, "Denied"), {"make", "status", "unregister"}, "Denied"},
-        Case{run({}, 0, std::nullopt, Error{"VantrelStartup", 3, "Could not start"}),
-             {"launch"},
-             "Could not start"},
-        Case{run({"enable"}, kNotRegistered, "a\nb\x01\x7f\\"),
-             {"make", "status", "register"},
-             "a\\nb\\x01\\x7f\\"}}) {
+  struct Case { Outcome done; Calls calls; const char* error; };
+  for (const auto& [done, calls, error] : {
+           Case{run({"Enable"}), {"make"}, "Unknown startup operation"},
+           Case{run({""}), {"make"}, "Unknown startup operation"},
+           Case{run({"launch "}), {"make"}, "Unknown startup operation"},
+           Case{run({"enable"}, kNotRegistered, "Operation not permitted"), {"make", "status", "register"},
+                "Operation not permitted"},
+           Case{run({"disable"}, kEnabled, "Denied"), {"make", "status", "unregister"}, "Denied"},
+           Case{run({}, 0, std::nullopt, Error{"VantrelStartup", 3, "Could not start"}), {"launch"}, "Could not start"},
+           Case{run({"enable"}, kNotRegistered, "a\nb\x01\x7f\\"), {"make", "status", "register"},
+                "a\\nb\\x01\\x7f\\"}}) {
     EXPECT_EQ(done.calls, calls) << error;
     EXPECT_EQ(done.result.standardOutput, "");
     EXPECT_EQ(done.result.standardError, std::string(error) + "\n");

@@ -20,8 +20,7 @@ class LaunchTest : public ::testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/loginhelper-test-XXXXXX";
     root_ = fs::canonical(::mkdtemp(pattern));  // /tmp may itself be a link
-    std::ofstream(root_ / "open")
-        << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$TOOL_RECORD\"\nexit \"$TOOL_EXIT\"\n";
+    std::ofstream(root_ / "open") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$TOOL_RECORD\"\nexit \"$TOOL_EXIT\"\n";
     fs::permissions(root_ / "open", fs::perms::owner_all);
     ::setenv("TOOL_RECORD", (root_ / "record").c_str(), 1);
     ::setenv("TOOL_EXIT", "0", 1);
@@ -68,10 +67,11 @@ TEST_F(LaunchTest, StartsTheBundleAroundTheResolvedProgramHidden) {
 TEST_F(LaunchTest, OutsideABundleNothingIsStarted) {
   fs::create_symlink(root_ / "loop-a", root_ / "loop-b");
   fs::create_symlink(root_ / "loop-b", root_ / "loop-a");
-  for (std::optional<std::string> path :
-       {std::optional<std::string>(program("Vantrel.APP")),
-        std::optional<std::string>(program("Vantrel.apps")), std::optional<std::string>(root_ / "loose"),
-        std::optional<std::string>(root_ / "loop-a"), std::optional<std::string>()}) {
+  for (std::optional<std::string> path : {std::optional<std::string>(program("Vantrel.APP")),
+                                          std::optional<std::string>(program("Vantrel.apps")),
+                                          std::optional<std::string>(root_ / "loose"),
+                                          std::optional<std::string>(root_ / "loop-a"),
+                                          std::optional<std::string>()}) {
     EXPECT_EQ(launch(path).error(), (Error{"VantrelStartup", 1, "Startup helper is outside Vantrel.app"}))
         << path.value_or("(none)");
   }

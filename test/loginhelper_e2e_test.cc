@@ -24,9 +24,8 @@ class LoginhelperTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  Outcome helper(std::vector<std::string> words, std::vector<int> closed = {},
-                 std::string program = LOGINHELPER_PATH) {
-    words.insert(words.begin(), program);
+  Outcome helper(std::vector<std::string> words, std::vector<int> closed = {}) {
+    words.insert(words.begin(), LOGINHELPER_PATH);
     return testing_support::run({words, {{"XDG_CONFIG_HOME", config_.string()}}, {}, closed});
   }
   void expectReport(std::vector<std::string> words, const std::string& status) {
@@ -53,8 +52,7 @@ TEST_F(LoginhelperTest, AutostartEntryLifecycle) {
   expectReport({"disable"}, "notRegistered");
   expectReport({"enable"}, "enabled");
   EXPECT_NE(entry().find("Exec=\"" + fs::canonical(LOGINHELPER_PATH).string() + "\" launch\n"),
-            std::string::npos)
-      << entry();
+            std::string::npos) << entry();
   expectReport({"settings", "more"}, "enabled");
   std::ofstream(entry_, std::ios::app) << "Hidden=true\n";
   expectReport({"enable"}, "requiresApproval");
@@ -81,7 +79,7 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
     std::ofstream big(entry_);
     big << "[Desktop Entry]\n" << hidden;
     for (int i = 0; i < 15000; ++i) big << filler;  // 1.5 MB
-    big << "Hidden=true\n";                         // beyond the first MiB, not read
+    big << "Hidden=true\n";                          // beyond the first MiB, not read
     for (int i = 0; i < 15000; ++i) big << filler;
     big.close();
     expectReport({"status"}, *hidden ? "requiresApproval" : "enabled");
@@ -111,10 +109,7 @@ TEST_F(LoginhelperTest, ConcurrentChangesNeverLeaveATornEntry) {
 }
 
 TEST_F(LoginhelperTest, ConfigFolderFallsBackToTheHomeFolder) {
-  EXPECT_EQ(testing_support::run(
-                {{LOGINHELPER_PATH, "enable"}, {{"XDG_CONFIG_HOME", ""}, {"HOME", root_.string()}}})
-                .status,
-            0);
+  EXPECT_EQ(testing_support::run({{LOGINHELPER_PATH, "enable"}, {{"XDG_CONFIG_HOME", ""}, {"HOME", root_.string()}}}).status, 0);
   EXPECT_TRUE(fs::exists(root_ / ".config/autostart/mirrowin.vantrel.startup.desktop"));
 }
 

@@ -114,15 +114,15 @@ Outcome Running::wait(std::chrono::milliseconds limit) {
   outcome.out = std::move(buffer_);
   char buffer[65536];
   ::lseek(err_.get(), 0, SEEK_SET);
-  for (ssize_t n; (n = ::read(err_.get(), buffer, sizeof buffer)) > 0;)
-    outcome.err.append(buffer, static_cast<size_t>(n));
+  for (ssize_t n; (n = ::read(err_.get(), buffer, sizeof buffer)) > 0;) outcome.err.append(buffer, static_cast<size_t>(n));
   return outcome;
 }
 
 Outcome run(const Launch& launch, std::chrono::milliseconds limit) {
   Running child(launch);
   Clock::time_point deadline = Clock::now() + limit;
-  while (child.read(deadline)) {}
+  while (child.read(deadline)) {
+  }
   return child.wait(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
 }
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/unique_fd.h"
+
 namespace tokenvault {
 namespace {
 
@@ -28,9 +30,7 @@ class RecordingKeychain : public Keychain {
   int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
     return record("update", query, data);
   }
-  int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
-    return record("add", query, data);
-  }
+  int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override { return record("add", query, data); }
   int32_t deleteItem(const ItemQuery& query) override { return record("delete", query, {}); }
 
  private:
@@ -84,33 +84,23 @@ void expectRun(const Case& c) {
 TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
   std::string longest(16383, 't'), foreign(40000, 'f');
   for (const Case& c : std::vector<Case>{
-           {{}, "", {}, 64, ""},
-           {{"read", "x"}, "", {}, 64, ""},
-           {{"READ"}, "", {}, 64, ""},
-           {{"write"}, "", {}, 64, ""},
-           {{"write"}, std::string(16384, 'x'), {}, 64, ""},
+           {{}, "", {}, 64, ""}, {{"read", "x"}, "", {}, 64, ""}, {{"READ"}, "", {}, 64, ""},
+           {{"write"}, "", {}, 64, ""}, {{"write"}, std::string(16384, 'x'), {}, 64, ""},
            {{"read"}, "", {}, 0, "make copy", "token\n"},
            {{"read"}, "", {}, 0, "make copy", foreign, foreign},  // longer than a write takes
-           {{"read"}, "", {}, 0, "make copy", "x", "x"},
-           {{"read"}, "", {{"copy", kMissing}}, 2, "make copy"},
-           {{"read"}, "", {{"copy", kOther}}, 1, "make copy"},
+           {{"read"}, "", {}, 0, "make copy", "x", "x"}, {{"read"}, "", {}, 0, "make copy", "", ""},
+           {{"read"}, "", {{"copy", kMissing}}, 2, "make copy"}, {{"read"}, "", {{"copy", kOther}}, 1, "make copy"},
            {{"write"}, longest, {}, 0, "make update:" + longest},
            {{"write"}, "t", {{"update", kMissing}}, 0, "make update:t add:t"},
            {{"write"}, "t", {{"update", kMissing}, {"add", kMissing}}, 2, "make update:t add:t"},
            {{"write"}, "t", {{"update", kMissing}, {"add", kOther}}, 1, "make update:t add:t"},
            {{"write"}, "t", {{"update", kOther}}, 1, "make update:t"},
            // Another writer added the item between update and add: one more update decides.
-           {{"write"},
-            "t",
-            {{"update", kMissing}, {"add", kErrSecDuplicateItem}},
-            2,
-            "make update:t add:t update:t"},
-           {{"delete"}, "", {}, 0, "make delete"},
-           {{"delete"}, "", {{"delete", kMissing}}, 0, "make delete"},
+           {{"write"}, "t", {{"update", kMissing}, {"add", kErrSecDuplicateItem}}, 2, "make update:t add:t update:t"},
+           {{"delete"}, "", {}, 0, "make delete"}, {{"delete"}, "", {{"delete", kMissing}}, 0, "make delete"},
            {{"delete"}, "", {{"delete", kOther}}, 1, "make delete"},
            // A closed stream fails the operation that needs it, before the keychain.
-           {{"read"}, "", {}, 1, "", "", "token\n", {1}},
-           {{"write"}, "t", {}, 1, "", "", "token\n", {0}},
+           {{"read"}, "", {}, 1, "", "", "token\n", {1}}, {{"write"}, "t", {}, 1, "", "", "token\n", {0}},
            {{"read"}, "", {}, 0, "make copy", "token\n", "token\n", {0}},
            {{"delete"}, "", {}, 0, "make delete", "", "token\n", {0, 1}},
            {{"READ"}, "", {}, 64, "", "", "token\n", {0, 1}}}) {
@@ -119,21 +109,10 @@ TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
 }
 
 TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
-  int full = ::open("/dev/full", O_WRONLY);
+  vantrel::UniqueFd full(::open("/dev/full", O_WRONLY));
   std::string calls;
-  auto keychain = [&] {
-    return std::make_unique<RecordingKeychain>(calls, std::map<std::string, int32_t>{}, "t");
-  };
-  EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, full), 1);
-  ::close(full);
-}
-
-TEST(SecretBufferTest, AssignKeepsEveryByteAndGrowsWhenItMust) {
-  SecretBuffer buffer(4);
-  for (std::string bytes : {std::string("ab"), std::string(""), std::string(100, 'x') + '\0'}) {
-    buffer.assign(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    EXPECT_EQ(std::string(buffer.bytes().begin(), buffer.bytes().end()), bytes);
-  }
+  auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, std::map<std::string, int32_t>{}, "t"); };
+  EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, full.get()), 1);
 }
 
 }  // namespace

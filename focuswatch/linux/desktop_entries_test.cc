@@ -18,8 +18,8 @@ TEST(DesktopEntriesTest, MatchesWindowsAsDesktopShellsDo) {
   fs::create_directories(dir / "applications");
   auto entry = [&](const std::string& id, const std::string& name, const std::string& startupClass) {
     std::ofstream(dir / "applications" / (id + ".desktop"))
-        << "[Desktop Entry]\nType=Application\nExec=true\nName=" << name << "\nName[de]=" << name << " (de)\n"
-        << (startupClass.empty() ? "" : "StartupWMClass=" + startupClass + "\n");
+        << "[Desktop Entry]\nType=Application\nExec=true\nName=" << name << "\nName[de]=" << name
+        << " (de)\n" << (startupClass.empty() ? "" : "StartupWMClass=" + startupClass + "\n");
   };
   entry("org.example.Notes", "Notes", "");
   entry("fedora-eclipse", "Eclipse", "");

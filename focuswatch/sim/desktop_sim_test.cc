@@ -1,7 +1,5 @@
 #include "focuswatch/sim/desktop_sim.h"
 
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 #include "focuswatch/accessibility.h"
@@ -29,8 +27,7 @@ std::string described(const AttributeRead& read) {
   if (auto* text = std::get_if<std::string>(&v)) return "text " + *text;
   if (auto* url = std::get_if<Url>(&v)) return "url " + url->absoluteString;
   if (auto* ax = std::get_if<AxValue>(&v))
-    return ax->rect ? "rect " + std::to_string(int(ax->rect->x)) + "," + std::to_string(int(ax->rect->height))
-                    : "axvalue";
+    return ax->rect ? "rect " + std::to_string(int(ax->rect->x)) + "," + std::to_string(int(ax->rect->height)) : "axvalue";
   if (auto* list = std::get_if<ValueList>(&v)) return "list of " + std::to_string(list->size());
   return "other";
 }
@@ -44,27 +41,26 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
     "self": {"ref": "win"}, "dangling": {"ref": "nowhere"}
   })")));
   Element win = windowOf(t);
-  using Case = std::tuple<const char*, std::string>;
-  for (const auto& [attribute, expected] :
-       {Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
-        Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
-        Case{"spot", "other"}, Case{"odd", "element #3"},  // not a rectangle: an element
-        Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
-        Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
+  struct Case { const char* attribute; std::string read; };
+  for (const auto& [attribute, expected] : {
+           Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
+           Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
+           Case{"spot", "other"}, Case{"odd", "element #3"},  // not a rectangle: an element
+           Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
+           Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
     EXPECT_EQ(described(read(t, win, attribute)), expected) << attribute;
   }
 }
 
 TEST(SimDesktopTest, ParentsApplicationsAndTrust) {
   TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "a"}, {"AXParent": null}]})")));
-  Element app = t.desktop().createApplicationElement(7);
   Element win = windowOf(t);
   std::vector<Element> kids = children(t.desktop(), win);
   // Written in place, an element's parent is implied, unless it lists one.
   EXPECT_EQ(described(read(t, win, "AXParent")), "element app:7");
   EXPECT_EQ(described(read(t, kids[0], "AXParent")), "element #2");
   EXPECT_EQ(described(read(t, kids[1], "AXParent")), "no value");
-  EXPECT_EQ(described(read(t, app, "AXParent")), "error -25205");
+  EXPECT_EQ(described(read(t, t.desktop().createApplicationElement(7), "AXParent")), "error -25205");
   EXPECT_EQ(described(read(t, t.desktop().createApplicationElement(99), "AXRole")), "error -25204");
   t.write(Json::parse(R"({"accessibilityTrusted": false, "applications": {"7": {"AXRole": "x"}}})"));
   EXPECT_FALSE(t.desktop().isProcessTrusted());
@@ -75,12 +71,12 @@ TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
   TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "named\n\\line\u2028"}, {}]})")));
   Element win = windowOf(t);
   for (const Element& child : children(t.desktop(), win)) read(t, child, "AXRole");
-  EXPECT_EQ(t.trace(),
-            (std::vector<std::string>{"AXUIElementCreateApplication 7",
-                                      "AXUIElementCopyAttributeValue app:7 AXFocusedWindow",
-                                      "AXUIElementCopyAttributeValue #2 AXChildren",
-                                      "AXUIElementCopyAttributeValue named\\n\\\\line\\xe2\\x80\\xa8 AXRole",
-                                      "AXUIElementCopyAttributeValue #4 AXRole"}));
+  EXPECT_EQ(t.trace(), (std::vector<std::string>{
+                           "AXUIElementCreateApplication 7",
+                           "AXUIElementCopyAttributeValue app:7 AXFocusedWindow",
+                           "AXUIElementCopyAttributeValue #2 AXChildren",
+                           "AXUIElementCopyAttributeValue named\\n\\\\line\\xe2\\x80\\xa8 AXRole",
+                           "AXUIElementCopyAttributeValue #4 AXRole"}));
   // A name written twice keeps its first place and takes its last value.
   std::ofstream(t.file("desktop.json"), std::ios::trunc) << R"({"accessibilityTrusted": true,
       "applications": {"7": {"AXFocusedWindow": {"AXChildren": [{}, {}], "x": {}, "AXChildren": [{}]},
@@ -94,25 +90,16 @@ TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
 
 TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
   TestDesktop t(withWindow({}));
-  EXPECT_EQ(t.desktop().frontmostApplication()->processIdentifier, 7);
   auto trusted = [&](const std::string& text) {
     std::ofstream(t.file("desktop.json"), std::ios::trunc) << text;
     bool answer = t.desktop().isProcessTrusted();
     EXPECT_EQ(answer, t.desktop().frontmostApplication().has_value()) << text.substr(0, 80);
     return answer;
   };
-  EXPECT_TRUE(trusted(
-      R"({"accessibilityTrusted": true, "idleSeconds": 9.5, "frontmostApplication": {"processIdentifier": 3}})"));
+  EXPECT_TRUE(trusted(R"({"accessibilityTrusted": true, "idleSeconds": 9.5, "frontmostApplication": {"processIdentifier": 3}})"));
   EXPECT_EQ(t.desktop().secondsSinceLastInput(), 9.5);
-  EXPECT_FALSE(t.desktop().frontmostApplication()->bundleIdentifier);
-  for (const char* broken :
-       {"", "{\"accessibilityTrusted\": true,", "[]", R"({"accessibilityTrusted": "yes"})",
-        R"({"accessibilityTrusted": true, "idleSeconds": "1"})",
-        R"({"accessibilityTrusted": true, "frontmostApplication": {"bundleIdentifier": "x"}})",
-        R"({"accessibilityTrusted": true, "frontmostApplication": {"processIdentifier": 4294967296}})",
-        R"({"accessibilityTrusted": true, "applications": {"7": []}})"}) {
+  for (const char* broken : {"", "{\"accessibilityTrusted\": true,", "[]", R"({"accessibilityTrusted": "yes"})"})
     EXPECT_FALSE(trusted(broken)) << broken;
-  }
   EXPECT_EQ(t.desktop().secondsSinceLastInput(), 0);
   std::filesystem::remove(t.file("desktop.json"));
   EXPECT_FALSE(t.desktop().isProcessTrusted());
@@ -144,68 +131,48 @@ TEST(SimDocumentTest, NestingLimits) {
 }
 
 TEST(SimDocumentTest, WrongTypesAndProcessKeysRefuseTheFile) {
-  for (const char* wrong :
-       {R"({"applications": {"+5": {}}})", R"({"applications": {" 5": {}}})",
-        R"({"applications": {"05": {}}})", R"({"applications": {"-0": {}}})",
-        R"({"applications": {"2147483648": {}}})", R"({"applications": {"5x": {}}})",
-        R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
-        R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
-        R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
-        R"({"frontmostApplication": {"processIdentifier": [5]}})",
-        R"({"frontmostApplication": {"processIdentifier": 5, "bundleIdentifier": ["a", "b"]}})",
-        R"({"applications": {"7": {"id": ["a"]}}})"}) {
+  for (const char* wrong : {
+           R"({"applications": {"+5": {}}})", R"({"applications": {" 5": {}}})",
+           R"({"applications": {"05": {}}})", R"({"applications": {"-0": {}}})",
+           R"({"applications": {"2147483648": {}}})", R"({"applications": {"5x": {}}})",
+           R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
+           R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
+           R"({"idleSeconds": "1"})", R"({"frontmostApplication": {"bundleIdentifier": "x"}})",
+           R"({"frontmostApplication": {"processIdentifier": 4294967296}})",
+           R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
+           R"({"frontmostApplication": {"processIdentifier": [5]}})",
+           R"({"frontmostApplication": {"processIdentifier": 5, "bundleIdentifier": ["a", "b"]}})",
+           R"({"applications": {"7": {"id": ["a"]}}})"}) {
     EXPECT_THROW(parseSimDocument(wrong), std::runtime_error) << wrong;
   }
   auto document = parseSimDocument(R"({"applications": {"0": {}, "-5": {}, "2147483647": {}}})");
   EXPECT_EQ(document->applications.size(), 3u);
 }
 
-// One sample's line and trace, with the document's clocks fixed.
-std::string sample(TestDesktop& t) {
-  static const BrowserConfiguration kTracking =
-      buildBrowserConfiguration({"focuswatch", "--browser-tracking"});
-  t.clearTrace();
-  std::string line = eventLine(t.desktop(), kTracking, "activity").value_or("(dropped)");
-  for (const std::string& call : t.trace()) line += "\n" + call;
-  return line;
-}
-
 // Keys the format does not know change nothing, whatever they hold: not
 // even values that look like the format's own.
 TEST(SimDocumentTest, UnknownKeysChangeNothingWhateverTheyHold) {
-  std::vector<Json> desktops;
-  for (const char* demo : {"plain", "nerrit", "browser-document", "untrusted"})
-    desktops.push_back(Json::parse(std::ifstream(std::string(DEMO_DIR) + "/" + demo + ".json")));
-  for (Json& desktop : desktops) {
-    desktop["observedAt"] = 1.5;
+  for (const char* demo : {"plain", "nerrit", "browser-document", "untrusted"}) {
+    Json desktop = Json::parse(std::ifstream(std::string(DEMO_DIR) + "/" + demo + ".json"));
+    desktop["observedAt"] = 1.5;  // the clocks as the file sets them
     desktop["uptime"] = 2.5;
-  }
-  for (const Json& desktop : desktops) {
     const Json values[] = {
-        nullptr,
-        true,
-        -1,
-        "com.x.nerrit",
-        Json::array(),
-        Json::object(),
-        {{"accessibilityTrusted", !desktop["accessibilityTrusted"]},
-         {"idleSeconds", 42},
-         {"observedAt", 5},
-         {"uptime", 6}},
+        nullptr, true, -1, "com.x.nerrit", Json::array(), Json::object(),
+        {{"accessibilityTrusted", !desktop["accessibilityTrusted"]}, {"idleSeconds", 42},
+         {"observedAt", 5}, {"uptime", 6}},
         {{"bundleIdentifier", "com.x.nerrit"}, {"localizedName", "X"}, {"processIdentifier", 5}},
         Json::array({{{"accessibilityTrusted", true}}, Json::array({true, 5, "com.x.nerrit"})}),
         {{"frontmostApplication", {{"processIdentifier", 1}}}, {"applications", {{"1", {{"id", 1}}}}}},
         nested({{"id", Json::array({"a"})}, {"AXParent", {{"ref", "x"}}}}, 30),
         desktop};
     TestDesktop t(desktop);
-    const std::string expected = sample(t);
+    const std::string expected = t.sample(t.file("desktop.json"));
     for (const Json& value : values) {
       for (const char* place : {"", "frontmostApplication"}) {
         Json changed = desktop;
         (*place ? changed[place] : changed)["extra"] = value;
         t.write(changed);
-        EXPECT_EQ(sample(t), expected)
-            << (*place ? place : "top level") << ": " << value.dump().substr(0, 200);
+        EXPECT_EQ(t.sample(t.file("desktop.json")), expected) << (*place ? place : "top level") << ": " << value.dump().substr(0, 200);
       }
     }
   }
