@@ -46,6 +46,7 @@ TEST(WorktreeIdentifierTest, TheDecodedTextAfterTheLastBarWithTwoColons) {
 TEST(SelectedNerritWorktreeTest, ExactlyOneSelectedRowGivesItsIdentifier) {
   EXPECT_EQ(worktreeOf({row("r%7Crepo::main")}), "repo::main");
   EXPECT_EQ(worktreeOf({row("|a::b"), row("|a::b")}), std::nullopt);
+  EXPECT_EQ(worktreeOf({row("|a::b", "")}), std::nullopt);  // neither its value nor a card says so
   EXPECT_EQ(worktreeOf({carded("|a::b", {{"rounded-lg", "cursor-pointer"}}, 1)}), "a::b");
   // Only the first card counts, and its hover style marks the row unselected.
   EXPECT_EQ(worktreeOf({carded("|a::b", {{"rounded-lg", "cursor-pointer", "worktree-sidebar-card-hover"},

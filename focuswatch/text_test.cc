@@ -31,6 +31,7 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
   for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b", "a+b+"},
                                   std::pair{"%C3%A9", "\xC3\xA9"}})
     EXPECT_EQ(percentDecode(escaped), decoded);
+  EXPECT_EQ(percentDecode("a%00"), std::string("a\0", 2));  // NUL is UTF-8 too
   for (const char* malformed : {"abc%", "abc%7", "%G1", "%4G", "%C3", "%FF%FE"})
     EXPECT_EQ(percentDecode(malformed), std::nullopt) << malformed;
   // Unicode's full mapping: capital I with dot above keeps its dot.

@@ -59,7 +59,7 @@ TEST(ExecLineTest, ADesktopEntryReaderGetsTheProgramBack) {
     EXPECT_EQ(execArguments(program), (std::vector<std::string>{program, "launch"})) << program;
   }
   // GLib takes "`" and "$" either way; the Desktop Entry rules reserve them.
-  EXPECT_EQ(execLine("/`$\"\\"), R"("/\\`\\$\\"\\\\" launch)");
+  EXPECT_EQ(execLine("/`$\"\\%"), R"("/\\`\\$\\"\\\\%%" launch)");
 }
 
 }  // namespace
