@@ -52,7 +52,8 @@ TEST(FocusedNerritTabTest, TheStripClearlyClosestAboveTheFocusedPaneIsChosen) {
   struct Case { double upper, lower; Tab expected; };
   for (auto [upper, lower, expected] : {
            Case{90, 100, "lower"}, Case{96, 100, std::nullopt}, Case{95.5, 100, "lower"},
-           Case{100, 100, std::nullopt}, Case{50, 112, "lower"}, Case{50, 112.5, "upper"}}) {
+           Case{100, 100, std::nullopt}, Case{50, 112, "lower"}, Case{50, 112.5, "upper"},
+           Case{200, 300, std::nullopt}}) {  // both below the pane
     EXPECT_EQ(tabOf(overPane({{"upper", rect(0, upper - 30, 400, 30)},
                            {"lower", rect(0, lower - 30, 400, 30)}}, pane)),
               expected) << upper << " " << lower;
