@@ -53,8 +53,7 @@ TEST(TabLabelTest, FirstNonEmptyStaticTextWithinFourLevels) {
            Case{empty, "  ", 8},                                   // blanks are kept
            Case{{{"AXChildren", {text("first"), text("x")}}}, "first", 4},  // later ones unread
            Case{text(std::string(200, 'x')), std::string(180, 'x'), 2},
-           Case{nested(text("deep"), 4), "deep", 10},
-           Case{nested(text("deep"), 5), std::nullopt, 10}}) {
+           Case{nested(text("deep"), 4), "deep", 10}, Case{nested(text("deep"), 5), std::nullopt, 10}}) {
     TestDesktop t(withWindow(tree));
     EXPECT_EQ(tabLabel(t.desktop(), window(t)), label) << tree;
     EXPECT_EQ(t.reads(), reads) << tree;

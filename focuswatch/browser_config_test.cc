@@ -16,8 +16,7 @@ TEST(BrowserEnabledTest, WholeOptionsEnableExactlyTheirBrowsers) {
                                               "org.Mozilla.Firefox", ""};
   struct Case { std::vector<std::string> options; std::vector<bool> enabled; };
   for (const auto& [options, enabled] : {
-           Case{{}, {0, 0, 0, 0, 0, 0, 0}},
-           Case{{"--browser-chrome"}, {0, 1, 0, 0, 0, 0, 0}},
+           Case{{}, {0, 0, 0, 0, 0, 0, 0}}, Case{{"--browser-chrome"}, {0, 1, 0, 0, 0, 0, 0}},
            Case{{"--browser-safari", "--browser-brave"}, {1, 0, 1, 0, 0, 0, 0}},
            Case{{"--browser-tracking"}, {1, 1, 1, 0, 0, 0, 0}},
            Case{{"--browser-chrome=yes", "--BROWSER-SAFARI", "--browser-brave "}, {0, 0, 0, 0, 0, 0, 0}},

@@ -21,6 +21,10 @@ TEST(CharactersTest, CountsExtendedGraphemeClustersNotBytes) {
   EXPECT_EQ(firstCharacters("ab\xE2\x82", 5), "ab\xE2\x82");
   EXPECT_FALSE(hasMoreCharactersThan(repeat("\xC3\xA9", 2048), 2048));
   EXPECT_TRUE(hasMoreCharactersThan(repeat("a", 2049), 2048));
+  // U+0000 is a control like any other: the flags on either side keep their pairs.
+  const std::string us = "\xF0\x9F\x87\xBA", se = "\xF0\x9F\x87\xB8\xF0\x9F\x87\xAA", nul(1, '\0');
+  EXPECT_EQ(firstCharacters("a" + us + nul + se, 3), "a" + us + nul);
+  EXPECT_EQ(firstCharacters("a" + nul + se, 3), "a" + nul + se);
 }
 
 TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
