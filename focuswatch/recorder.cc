@@ -35,7 +35,6 @@ struct Read {
 };
 
 struct ElementRecord {
-  Element handle;
   std::optional<int32_t> process;  // an application's element
   std::vector<Read> reads;         // the first answer to each attribute, in read order
 };
@@ -182,7 +181,7 @@ class RecordingDesktop : public Desktop {
     }
     Read recorded{std::string(attribute), read.error, std::nullopt};
     if (read.value) recorded.value = record(*read.value);
-    sample_.elements[at].reads.push_back(std::move(recorded));
+    sample_.elements[at].reads.push_back(std::move(recorded));  // `record` may have moved `reads`
     return read;
   }
 
@@ -214,7 +213,7 @@ class RecordingDesktop : public Desktop {
  private:
   size_t add(const Element& element) {
     auto [at, added] = sample_.index.try_emplace(element, sample_.elements.size());
-    if (added) sample_.elements.push_back(ElementRecord{element, std::nullopt, {}});
+    if (added) sample_.elements.push_back(ElementRecord{});
     return at->second;
   }
 
