@@ -6,12 +6,6 @@
 
 namespace focuswatch {
 
-namespace {
-
-constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
-
-}  // namespace
-
 Reply AtspiRequests::finish(int status, sd_bus_message* reply, sd_bus_error* error) {
   MessagePtr owned(reply);
   int32_t code = kAXErrorSuccess;

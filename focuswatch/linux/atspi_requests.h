@@ -16,6 +16,8 @@
 
 namespace focuswatch {
 
+inline constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
+
 // A node of another application's accessibility tree: the bus name of the
 // application's connection and the node's object path.
 struct AtspiNode {

@@ -9,7 +9,6 @@ namespace focuswatch {
 
 namespace {
 
-constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
 constexpr const char* kNullPath = "/org/a11y/atspi/null";
 // The focused-element search stops where the probe's own walks stop.
 constexpr int kFocusDepthLimit = 26;
@@ -22,6 +21,18 @@ constexpr std::pair<AtspiRole, const char*> kRoles[] = {
     {ATSPI_ROLE_LABEL, "AXStaticText"},     {ATSPI_ROLE_MENU_ITEM, "AXMenuItem"},
     {ATSPI_ROLE_FRAME, "AXWindow"},         {ATSPI_ROLE_WINDOW, "AXWindow"},
 };
+
+// What an Element of the live desktop holds: a node of a tree, or an
+// application, known by its process, whose root node is found on its
+// first read.
+struct LiveElement {
+  // For an application element: its root once found, empty before.
+  mutable AtspiNode node;
+  int32_t pid = 0;
+  bool application = false;
+};
+
+const LiveElement* live(const Element& element) { return static_cast<const LiveElement*>(element.get()); }
 
 bool hasState(AtspiRequests& bus, const AtspiNode& node, AtspiStateType state) {
   return bus.states(node) & (uint64_t{1} << state);
@@ -108,17 +119,6 @@ std::optional<AtspiNode> focusedNode(AtspiRequests& bus, const AtspiNode& node, 
   return std::nullopt;
 }
 
-// The application's root: the registry's child whose connection belongs
-// to the process.
-std::optional<AtspiNode> applicationRoot(AtspiRequests& bus, int32_t pid) {
-  int32_t error;
-  for (AtspiNode& child :
-       bus.children({"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"}, &error)) {
-    if (bus.connectionProcess(child.bus) == pid) return std::move(child);
-  }
-  return std::nullopt;
-}
-
 // The reading functions, one an attribute.
 
 AttributeRead readChildren(AtspiRequests& bus, const AtspiNode& node) {
@@ -193,10 +193,9 @@ AttributeRead readDocument(AtspiRequests& bus, const AtspiNode& node) {
 }
 
 AttributeRead readUrl(AtspiRequests& bus, const AtspiNode& node) {
-  int32_t error;
-  std::optional<std::string> address = documentAddress(bus, node, &error);
-  if (!address) return noValue(error);
-  return valueRead(Value{Url{*address}});
+  AttributeRead read = readDocument(bus, node);
+  if (read.value) read.value->v = Url{std::get<std::string>(read.value->v)};
+  return read;
 }
 
 AttributeRead readFocusedWindow(AtspiRequests& bus, const AtspiNode& application) {
@@ -256,6 +255,7 @@ constexpr AttributeRow kAttributes[] = {
 }  // namespace
 
 bool AtspiTree::isTrusted() {
+  roots_.clear();
   trustedBus_ = bus_.connectIfEnabled();
   return trustedBus_ != nullptr;
 }
@@ -265,10 +265,6 @@ Element AtspiTree::applicationElement(int32_t pid) {
   element->pid = pid;
   element->application = true;
   return Element(std::move(element));
-}
-
-const LiveElement* AtspiTree::live(const Element& element) {
-  return static_cast<const LiveElement*>(element.get());
 }
 
 std::string AtspiTree::traceName(const Element& handle) {
@@ -284,9 +280,9 @@ AttributeRead AtspiTree::read(const Element& handle, std::string_view attribute)
   if (!element) return noValue(kAXErrorIllegalArgument);
   AtspiRequests bus(trustedBus_);
   if (element->application && element->node.path.empty()) {
-    std::optional<AtspiNode> root = applicationRoot(bus, element->pid);
-    if (!root) return noValue(kAXErrorCannotComplete);
-    element->node = std::move(*root);
+    std::optional<AtspiNode> found = root(bus, element->pid);
+    if (!found) return noValue(kAXErrorCannotComplete);
+    element->node = std::move(*found);
   }
   for (const AttributeRow& row : kAttributes) {
     if (row.attribute == attribute && (element->application || !row.applicationOnly))
@@ -298,12 +294,22 @@ AttributeRead AtspiTree::read(const Element& handle, std::string_view attribute)
 std::optional<std::string> AtspiTree::applicationName(int32_t pid) {
   if (!trustedBus_ || pid <= 0) return std::nullopt;
   AtspiRequests bus(trustedBus_);
-  std::optional<AtspiNode> root = applicationRoot(bus, pid);
-  if (!root) return std::nullopt;
-  Reply reply = bus.accessibleProperty(*root, "Name", "s");  // holds the name
+  std::optional<AtspiNode> found = root(bus, pid);
+  if (!found) return std::nullopt;
+  Reply reply = bus.accessibleProperty(*found, "Name", "s");  // holds the name
   const char* name;
   if (!AtspiRequests::take(reply, "s", &name) || !*name) return std::nullopt;
   return name;
+}
+
+std::optional<AtspiNode> AtspiTree::root(AtspiRequests& bus, int32_t pid) {
+  if (auto known = roots_.find(pid); known != roots_.end()) return known->second;
+  int32_t error;
+  for (AtspiNode& child :
+       bus.children({"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"}, &error)) {
+    if (bus.connectionProcess(child.bus) == pid) return roots_[pid] = std::move(child);
+  }
+  return std::nullopt;
 }
 
 }  // namespace focuswatch

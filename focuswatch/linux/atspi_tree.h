@@ -1,10 +1,12 @@
 // The accessibility trees of other applications, read over the session's
 // AT-SPI bus: one read is one or a few requests (atspi_tree.cc has the
-// table), and nothing is kept between reads but an application's root.
+// table), and nothing is kept between reads but the applications' roots,
+// found once a sample.
 #ifndef FOCUSWATCH_LINUX_ATSPI_TREE_H_
 #define FOCUSWATCH_LINUX_ATSPI_TREE_H_
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,26 +17,15 @@
 
 namespace focuswatch {
 
-// What an Element of the live desktop holds: a node of a tree, or an
-// application, known by its process, whose root node is found on its
-// first read.
-struct LiveElement {
-  // For an application element: its root once found, empty before.
-  mutable AtspiNode node;
-  int32_t pid = 0;
-  bool application = false;
-};
-
 class AtspiTree {
  public:
   // Trusted when the session's accessibility bus is switched on and can
-  // be reached (AccessibilityBus).
+  // be reached (AccessibilityBus). Every sample asks it first, so it also
+  // forgets the last sample's roots.
   bool isTrusted();
 
   // The element of an application.
   static Element applicationElement(int32_t pid);
-  // The live element behind `element`, or null.
-  static const LiveElement* live(const Element& element);
   // How the trace names an element: "app:PID", or its bus name and path.
   static std::string traceName(const Element& element);
   // One read of `attribute`; fails with kAXErrorAPIDisabled unless the
@@ -45,13 +36,15 @@ class AtspiTree {
   std::optional<std::string> applicationName(int32_t pid);
 
  private:
+  // The root of process `pid`'s application: the registry's child whose
+  // connection belongs to the process. Walking the registry asks every
+  // application's connection for its process, so a sample walks it once.
+  std::optional<AtspiNode> root(AtspiRequests& bus, int32_t pid);
+
   AccessibilityBus bus_;
   sd_bus* trustedBus_ = nullptr;  // the bus while the last answer was yes
+  std::map<int32_t, AtspiNode> roots_;
 };
-
-// The role the probe compares for an AT-SPI role number: "AXWebArea",
-// "AXStaticText", "AXMenuItem", "AXWindow", or "AXGroup" for the rest.
-std::string axRole(uint32_t atspiRole);
 
 }  // namespace focuswatch
 
