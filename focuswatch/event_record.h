@@ -19,7 +19,7 @@ std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguratio
 
 // Takes one sample and writes it to standard output as one line. False
 // when the reader has gone away.
-bool emit(Desktop& desktop, const BrowserConfiguration& config, std::string_view kind = "activity");
+bool emit(Desktop& desktop, const BrowserConfiguration& config, std::string_view kind);
 
 // Writes `text` and a line feed to standard output in one piece. False when
 // the reader has gone away; any other failure drops this one line.

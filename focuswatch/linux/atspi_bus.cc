@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "focuswatch/linux/atspi_requests.h"
+
 namespace focuswatch {
 
 namespace {
@@ -32,14 +34,10 @@ bool AccessibilityBus::enabled() {
 
 void AccessibilityBus::connect() {
   bus_.reset();
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  sd_bus_message* reply = nullptr;
-  int status = sd_bus_call_method(session_.get(), "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                  "GetAddress", &error, &reply, "");
-  MessagePtr owned(reply);
-  sd_bus_error_free(&error);
+  Reply reply =
+      AtspiRequests(session_.get()).call({"org.a11y.Bus", "/org/a11y/bus"}, "org.a11y.Bus", "GetAddress", "");
   const char* address = nullptr;
-  if (status < 0 || sd_bus_message_read(reply, "s", &address) <= 0) return;
+  if (!AtspiRequests::take(reply, "s", &address)) return;
   sd_bus* bus = nullptr;
   if (sd_bus_new(&bus) < 0) return;
   BusPtr fresh(bus);

@@ -19,7 +19,7 @@ std::unique_ptr<Desktop> makeDesktop() {
   SimPaths paths{variable("FOCUSWATCH_DESKTOP"), variable("FOCUSWATCH_TRACE"), variable("FOCUSWATCH_NOTIFY")};
 #ifdef VANTREL_LIVE_DESKTOP
   if (paths.desktop.empty()) {
-    if (std::unique_ptr<Desktop> live = makeLiveDesktop("", paths.trace)) return live;
+    if (std::unique_ptr<Desktop> live = makeLiveDesktop(paths.trace)) return live;
   }
 #endif
   return std::make_unique<SimDesktop>(std::move(paths));

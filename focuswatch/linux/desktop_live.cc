@@ -26,7 +26,7 @@ class LiveDesktop : public Desktop {
       : x11_(std::move(x11)), trace_(tracePath) {}
 
   ~LiveDesktop() override {
-    for (auto& [token, timer] : timers_) g_source_remove(timer.first);
+    for (auto& [token, source] : timers_) g_source_remove(source);
   }
 
   bool isProcessTrusted() override {
@@ -100,14 +100,14 @@ class LiveDesktop : public Desktop {
           return G_SOURCE_CONTINUE;
         },
         owned, [](gpointer data) { delete static_cast<Block*>(data); });
-    timers_.emplace(next_, std::make_pair(source, owned));
+    timers_.emplace(next_, source);
     return next_++;
   }
 
   void invalidateTimer(Token token) override {
     auto found = timers_.find(token);
     if (found == timers_.end()) return;
-    g_source_remove(found->second.first);
+    g_source_remove(found->second);
     timers_.erase(found);
   }
 
@@ -129,14 +129,14 @@ class LiveDesktop : public Desktop {
   std::unique_ptr<LogindSleep> sleep_;
   Token next_ = 1;
   WorkspaceObservers observers_;
-  std::map<Token, std::pair<guint, Block*>> timers_;
+  std::map<Token, guint> timers_;  // the GLib sources
   std::unique_ptr<GMainLoop, vantrel::Deleter<g_main_loop_unref>> loop_;
 };
 
 }  // namespace
 
-std::unique_ptr<Desktop> makeLiveDesktop(const std::string& display, const std::string& tracePath) {
-  std::unique_ptr<X11Session> x11 = X11Session::connect(display);
+std::unique_ptr<Desktop> makeLiveDesktop(const std::string& tracePath) {
+  std::unique_ptr<X11Session> x11 = X11Session::connect();
   if (!x11) return nullptr;
   return std::make_unique<LiveDesktop>(std::move(x11), tracePath);
 }

@@ -12,10 +12,9 @@
 
 namespace focuswatch {
 
-// The live desktop on the X display `display` (empty: $DISPLAY), or null
-// when no display can be reached. Platform calls are traced to `tracePath`
-// when it is not empty.
-std::unique_ptr<Desktop> makeLiveDesktop(const std::string& display, const std::string& tracePath);
+// The live desktop on the X display $DISPLAY, or null when it cannot be
+// reached. Platform calls are traced to `tracePath` when it is not empty.
+std::unique_ptr<Desktop> makeLiveDesktop(const std::string& tracePath);
 
 }  // namespace focuswatch
 

@@ -23,8 +23,8 @@ xcb_atom_t internAtom(xcb_connection_t* x, const char* name) {
 
 }  // namespace
 
-std::unique_ptr<X11Session> X11Session::connect(const std::string& display) {
-  XPtr x(xcb_connect(display.empty() ? nullptr : display.c_str(), nullptr));
+std::unique_ptr<X11Session> X11Session::connect() {
+  XPtr x(xcb_connect(nullptr, nullptr));
   if (!x || xcb_connection_has_error(x.get())) return nullptr;
   return std::unique_ptr<X11Session>(new X11Session(std::move(x)));
 }

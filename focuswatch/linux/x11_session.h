@@ -25,9 +25,8 @@ struct FrontWindow {
 
 class X11Session {
  public:
-  // The session on `display` (empty: $DISPLAY), or null when it cannot be
-  // reached.
-  static std::unique_ptr<X11Session> connect(const std::string& display);
+  // The session on $DISPLAY, or null when it cannot be reached.
+  static std::unique_ptr<X11Session> connect();
   ~X11Session();
 
   // The window of _NET_ACTIVE_WINDOW, if any.

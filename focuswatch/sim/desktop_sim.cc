@@ -1,10 +1,7 @@
 #include "focuswatch/sim/desktop_sim.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,8 +27,6 @@ std::optional<WorkspaceNotification> notificationNamed(std::string_view line) {
 
 SimDesktop::SimDesktop(SimPaths paths)
     : paths_(std::move(paths)), trace_(paths_.trace), document_(emptyDocument()) {}
-
-SimDesktop::~SimDesktop() = default;
 
 bool SimDesktop::isProcessTrusted() {
   document_ = emptyDocument();  // the old one goes before the new one is read

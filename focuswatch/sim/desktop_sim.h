@@ -4,10 +4,8 @@
 #ifndef FOCUSWATCH_SIM_DESKTOP_SIM_H_
 #define FOCUSWATCH_SIM_DESKTOP_SIM_H_
 
-#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "focuswatch/desktop.h"
 #include "focuswatch/observers.h"
@@ -27,7 +25,6 @@ struct SimPaths {
 class SimDesktop : public Desktop {
  public:
   explicit SimDesktop(SimPaths paths);
-  ~SimDesktop() override;
 
   // Every sample starts with the trust question, so that is where the
   // desktop file is read afresh.

@@ -1,6 +1,5 @@
 #include "focuswatch/sim/notify_pipe.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -3,14 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <utility>
 #include <nlohmann/json.hpp>
 #include <stdexcept>

@@ -1,9 +1,7 @@
 #include "focuswatch/sim/trace.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <chrono>
 
