@@ -14,17 +14,21 @@
 #include <gtest/gtest.h>
 
 #include "common/deleter.h"
+#include "common/full_file_test.h"
 #include "common/unique_fd.h"
 
 namespace vantrel {
 namespace {
 
-// Runs `peer` on a thread of its own, and `body` on this one while it gets
-// a SIGALRM every 200 microseconds, with no SA_RESTART.
-void underAlarms(const std::function<void()>& peer, const std::function<void()>& body) {
-  struct sigaction ignore = {};
-  ignore.sa_handler = [](int) {};
-  ::sigaction(SIGALRM, &ignore, nullptr);
+// Runs `peer` on a thread of its own, and `body` on this one; with
+// `signals`, while it gets a SIGALRM every 200 microseconds, with no
+// SA_RESTART. Without, nothing but the descriptor ends a wait on it, and a
+// wait that never ends is ended by an alarm in a minute that kills the
+// test program (the peers take well under a second).
+void underAlarms(bool signals, const std::function<void()>& peer, const std::function<void()>& body) {
+  struct sigaction action = {};
+  action.sa_handler = signals ? +[](int) {} : SIG_DFL;
+  ::sigaction(SIGALRM, &action, nullptr);
   std::thread other([&] {
     sigset_t alarm;
     sigemptyset(&alarm);
@@ -32,8 +36,8 @@ void underAlarms(const std::function<void()>& peer, const std::function<void()>&
     ::pthread_sigmask(SIG_BLOCK, &alarm, nullptr);  // every alarm reaches `body`
     peer();
   });
-  itimerval often = {{0, 200}, {0, 200}}, never = {};
-  ::setitimer(ITIMER_REAL, &often, nullptr);
+  itimerval often = {{0, 200}, {0, 200}}, hung = {{0, 0}, {60, 0}}, never = {};
+  ::setitimer(ITIMER_REAL, signals ? &often : &hung, nullptr);
   body();
   ::setitimer(ITIMER_REAL, &never, nullptr);
   other.join();
@@ -48,15 +52,15 @@ TEST(WriteAllTest, EveryByteOrTheFailureThatStoppedIt) {
   ::close(closed[1]);
   EXPECT_EQ(writeAll(-1, "x"), EBADF);
   EXPECT_EQ(writeAll(-1, ""), 0);
-  UniqueFd full(::open("/dev/full", O_WRONLY));
-  EXPECT_EQ(writeAll(full.get(), "x"), ENOSPC);
+  EXPECT_EQ(writeAll(FullFile().fd(), "x"), EFBIG);
 }
 
 // A slow peer, and signals that interrupt a blocked call or the wait on a
-// non-blocking pipe (full, or empty), lose nothing; one byte is a whole
-// write too, and the end of the input ends a read short of its size.
+// non-blocking pipe (full, or empty), lose nothing; with no signal, that
+// wait ends when the peer comes. One byte is a whole write too, and the
+// end of the input ends a read short of its size.
 TEST(WriteAndReadAllTest, SlowPeersAndSignalsLoseNothing) {
-  for (bool nonBlocking : {false, true}) {
+  for (auto [nonBlocking, signals] : {std::pair{false, true}, {true, true}, {true, false}}) {
     int out[2], in[2];
     ASSERT_EQ(::pipe(out) | ::pipe(in), 0);
     if (nonBlocking) ::fcntl(out[1], F_SETFL, O_NONBLOCK), ::fcntl(in[0], F_SETFL, O_NONBLOCK);
@@ -66,16 +70,16 @@ TEST(WriteAndReadAllTest, SlowPeersAndSignalsLoseNothing) {
       char buffer[4096];
       for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0; ::usleep(100)) written.append(buffer, n);
     };
-    underAlarms(slowReader, [&] {
+    underAlarms(signals, slowReader, [&] {
       EXPECT_EQ(writeAll(out[1], text) + writeAll(out[1], "y"), 0);
       ::close(out[1]);
     });
-    underAlarms([&] {
+    underAlarms(signals, [&] {
       for (int i = 0; i < 20; ++i, ::usleep(2000)) EXPECT_EQ(::write(in[1], "0123456789", 10), 10);
       ::close(in[1]);
     }, [&] { EXPECT_EQ(readAll(in[0], read.data(), 150, &first) + readAll(in[0], read.data(), 150, &rest), 0); });
     EXPECT_TRUE(written == text + "y") << written.size() << " bytes written of " << text.size() + 1;
-    EXPECT_EQ(first, 150u) << (nonBlocking ? "non-blocking" : "blocking");
+    EXPECT_EQ(first, 150u) << nonBlocking << signals;
     EXPECT_EQ(rest, 50u);
     EXPECT_EQ(read.substr(40, 20), "01234567890123456789");
     ::close(out[0]), ::close(in[0]);

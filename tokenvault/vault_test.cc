@@ -1,6 +1,5 @@
 #include "tokenvault/vault.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/unique_fd.h"
+#include "common/full_file_test.h"
 
 namespace tokenvault {
 namespace {
@@ -109,10 +108,9 @@ TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
 }
 
 TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
-  vantrel::UniqueFd full(::open("/dev/full", O_WRONLY));
   std::string calls;
   auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, std::map<std::string, int32_t>{}, "t"); };
-  EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, full.get()), 1);
+  EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, vantrel::FullFile().fd()), 1);
 }
 
 }  // namespace
