@@ -17,6 +17,11 @@ foreach(language CXX OBJCXX)
       "-stdlib=libc++ -Werror -Wunguarded-availability -Werror=unguarded-availability-new")
 endforeach()
 
+# Apple's clang hides inline functions in Objective-C++ as in C++ for
+# CMake's VISIBILITY_INLINES_HIDDEN; CMake gives LLVM's clang the flag for
+# C++ only.
+set(CMAKE_OBJCXX_COMPILE_OPTIONS_VISIBILITY_INLINES_HIDDEN "-fvisibility-inlines-hidden")
+
 # There is no libSystem to link a test program against: the compiler
 # checks build a static library instead.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
