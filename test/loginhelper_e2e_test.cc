@@ -69,7 +69,7 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
   ::mkfifo(entry_.c_str(), 0600);  // would hang a blocking open
   expectFailure({"status"}, "Invalid argument");
   fs::remove(entry_);
-  std::ofstream(root_ / "real") << "[Desktop Entry]\nHidden=true\n";
+  std::ofstream(root_ / "real") << "[Desktop Entry]\nHidden=true";  // read to its end
   fs::create_symlink(root_ / "real", entry_);
   expectReport({"status"}, "requiresApproval");
   expectReport({"disable"}, "notRegistered");
