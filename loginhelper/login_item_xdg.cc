@@ -9,8 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <gio/gdesktopappinfo.h>
 
+#include <algorithm>
+#include <memory>
+
+#include "common/deleter.h"
 #include "common/io.h"
 #include "common/unique_fd.h"
 
@@ -46,6 +50,20 @@ int makeDirectories(const std::string& directory) {
   return 0;
 }
 
+// Whether GLib, as a session's launcher does, reads the entry at `path` as
+// starting exactly `program` with "launch". A path that is not UTF-8 leaves
+// the entry without a command; a "%" is written "%%", which no launcher
+// reads back in the program's path.
+bool startsProgram(const std::string& path, const std::string& program) {
+  std::unique_ptr<GDesktopAppInfo, vantrel::Deleter<g_object_unref>> entry(
+      ::g_desktop_app_info_new_from_filename(path.c_str()));
+  const char* command = entry ? ::g_app_info_get_commandline(G_APP_INFO(entry.get())) : nullptr;
+  gchar** argv = nullptr;
+  if (!command || !::g_shell_parse_argv(command, nullptr, &argv, nullptr)) return false;
+  std::unique_ptr<gchar*, vantrel::Deleter<g_strfreev>> arguments(argv);
+  return ::g_strv_length(argv) == 2 && argv[0] == program && std::string_view(argv[1]) == "launch";
+}
+
 class XdgLoginItem : public LoginItemService {
  public:
   XdgLoginItem(std::string path, std::string program)
@@ -78,6 +96,13 @@ class XdgLoginItem : public LoginItemService {
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
     if (error == 0 && ::fchmod(fd.get(), 0644) != 0) error = errno;
     if (::close(fd.release()) != 0 && error == 0) error = errno;
+    // Only an entry that GLib reads back as starting this program stands.
+    if (error == 0 && !startsProgram(temporary, program_)) {
+      ::unlink(temporary.c_str());
+      return Error{"NSPOSIXErrorDomain", EINVAL,
+                   "No launcher would start " + program_ + " from the login item " + path_ +
+                       ": a desktop entry needs a program path in UTF-8 without \"%\""};
+    }
     if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
     if (error != 0) {
       ::unlink(temporary.c_str());

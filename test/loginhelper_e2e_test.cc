@@ -25,7 +25,7 @@ class LoginhelperTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(root_); }
 
   Outcome helper(std::vector<std::string> words, std::vector<int> closed = {}) {
-    words.insert(words.begin(), LOGINHELPER_PATH);
+    words.insert(words.begin(), program_);
     return testing_support::run({words, {{"XDG_CONFIG_HOME", config_.string()}}, {}, closed});
   }
   void expectReport(std::vector<std::string> words, const std::string& status) {
@@ -44,6 +44,14 @@ class LoginhelperTest : public ::testing::Test {
     return std::string((std::istreambuf_iterator<char>(written)), {});
   }
 
+  // A copy of the program at `folder`, which runs from there on.
+  void moveProgram(const fs::path& folder) {
+    fs::create_directories(folder);
+    fs::copy_file(LOGINHELPER_PATH, folder / "loginhelper");
+    program_ = (folder / "loginhelper").string();
+  }
+
+  std::string program_ = LOGINHELPER_PATH;
   fs::path root_, config_, entry_;
 };
 
@@ -100,6 +108,19 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
   expectFailure({"status"}, "con\\nfig\\x01/autostart");
 }
 
+// GLib reads the entry back before it stands.
+TEST_F(LoginhelperTest, OnlyAnEntryThatStartsTheProgramIsWritten) {
+  for (const char* folder : {"100%", "caf\xE9"}) {  // "%%" read back by no launcher; Latin-1 text
+    moveProgram(root_ / folder);
+    expectFailure({"enable"}, "No launcher would start");
+    EXPECT_TRUE(fs::is_empty(entry_.parent_path()));
+  }
+  moveProgram(root_ / "q\"$`\\ \n\t\r");  // escaped as the Desktop Entry rules ask
+  expectReport({"enable"}, "enabled");
+  Outcome valid = testing_support::run({{"/usr/bin/desktop-file-validate", entry_.string()}});
+  EXPECT_EQ(valid.out + valid.err + std::to_string(valid.status), "0");
+}
+
 TEST_F(LoginhelperTest, ConcurrentChangesNeverLeaveATornEntry) {
   std::vector<std::thread> runs;
   for (int i = 0; i < 16; ++i) runs.emplace_back([this, i] { helper({i % 2 ? "disable" : "enable"}); });
@@ -131,10 +152,8 @@ TEST_F(LoginhelperTest, LaunchFromOutsideOrInsideABundle) {
   std::error_code ignored;
   bool xdgOpen = fs::canonical("/usr/bin/open", ignored).filename() == "xdg-open";
   if (fs::exists("/usr/bin/open") && !xdgOpen) GTEST_SKIP() << "this machine has a /usr/bin/open of its own";
-  fs::path macos = root_ / "Vantrel.app/Contents/MacOS";
-  fs::create_directories(macos);
-  fs::copy_file(LOGINHELPER_PATH, macos / "loginhelper");
-  Outcome outcome = testing_support::run({{(macos / "loginhelper").string(), "launch"}});
+  moveProgram(root_ / "Vantrel.app/Contents/MacOS");
+  Outcome outcome = helper({"launch"});
   EXPECT_EQ(outcome.out + std::to_string(outcome.status), "1");
   if (xdgOpen) {  // the tool's own complaint first, then the helper's line
     EXPECT_TRUE(outcome.err.starts_with("xdg-open: unexpected option '-g'")) << outcome.err;
