@@ -21,12 +21,18 @@ class LoginhelperTest : public ::testing::Test {
     root_ = ::mkdtemp(pattern);
     config_ = root_ / "config";
     entry_ = config_ / "autostart" / "mirrowin.vantrel.startup.desktop";
+    system_ = root_ / "system/autostart" / entry_.filename();
   }
   void TearDown() override { fs::remove_all(root_); }
 
+  // The user's folder is named among the system's too, as some sessions do.
+  std::map<std::string, std::optional<std::string>> environment() const {
+    std::string folders = config_.string() + ":" + (root_ / "system").string();
+    return {{"XDG_CONFIG_HOME", config_.string()}, {"XDG_CONFIG_DIRS", folders}};
+  }
   Outcome helper(std::vector<std::string> words, std::vector<int> closed = {}) {
     words.insert(words.begin(), program_);
-    return testing_support::run({words, {{"XDG_CONFIG_HOME", config_.string()}}, {}, closed});
+    return testing_support::run({words, environment(), {}, closed});
   }
   void expectReport(std::vector<std::string> words, const std::string& status) {
     Outcome outcome = helper(words);
@@ -50,12 +56,29 @@ class LoginhelperTest : public ::testing::Test {
     fs::copy_file(LOGINHELPER_PATH, folder / "loginhelper");
     program_ = (folder / "loginhelper").string();
   }
+  // What the session starts at login: the command of each unit that
+  // systemd's generator makes, then of each entry that dex runs.
+  std::string started() {
+    fs::path units = root_ / "units";
+    fs::remove_all(units);
+    fs::create_directories(units);
+    testing_support::run({{"/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator", units, units, units},
+                          environment()});
+    std::string commands;
+    for (const fs::directory_entry& unit : fs::directory_iterator(units)) {
+      std::ifstream file(unit.path());
+      for (std::string line; std::getline(file, line);)
+        if (line.starts_with("ExecStart=")) commands += line + "\n";
+    }
+    return commands + testing_support::run({{"/usr/bin/dex", "--autostart", "--dry-run"}, environment()}).out;
+  }
 
   std::string program_ = LOGINHELPER_PATH;
-  fs::path root_, config_, entry_;
+  fs::path root_, config_, entry_, system_;
 };
 
 TEST_F(LoginhelperTest, AutostartEntryLifecycle) {
+  fs::create_directories(system_);  // no system-wide entry that a launcher could read
   expectReport({"status"}, "notRegistered");
   expectReport({"disable"}, "notRegistered");
   expectReport({"enable"}, "enabled");
@@ -106,6 +129,21 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
   config_ = root_ / "con\nfig\x01";  // control characters are escaped
   fs::create_directories(config_ / "autostart/mirrowin.vantrel.startup.desktop");
   expectFailure({"status"}, "con\\nfig\\x01/autostart");
+}
+
+// The launchers of systemd 252 and dex, as a new user's session has them.
+TEST_F(LoginhelperTest, TheSessionStartsWhatTheStatusSays) {
+  moveProgram(root_ / "My Apps/Vantrel (beta) 'x' caf\u00e9");
+  fs::create_directories(system_.parent_path());
+  std::ofstream(system_) << "[Desktop Entry]\nType=Application\nName=V\nExec=/bin/echo system-wide\n";
+  expectReport({"status"}, "enabled");
+  EXPECT_EQ(started(), "ExecStart=:/bin/echo system-wide\nExecuting command: /bin/echo system-wide\n");
+  for (int run = 0; run < 2; ++run) {
+    expectReport({"disable"}, "notRegistered");  // masked: started by none
+    EXPECT_EQ(started(), "");
+    expectReport({"enable"}, "enabled");
+    EXPECT_EQ(started(), "ExecStart=:\"" + program_ + "\" launch\nExecuting command: " + program_ + " launch\n");
+  }
 }
 
 // GLib reads the entry back before it stands.
