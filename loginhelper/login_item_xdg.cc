@@ -9,8 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <gio/gdesktopappinfo.h>
 
+#include <algorithm>
+#include <memory>
+
+#include "common/deleter.h"
 #include "common/io.h"
 #include "common/unique_fd.h"
 
@@ -46,47 +50,42 @@ int makeDirectories(const std::string& directory) {
   return 0;
 }
 
+// Whether GLib, as a session's launcher does, reads the entry at `path` as
+// starting exactly `program` with "launch". A path that is not UTF-8 leaves
+// the entry without a command; a "%" is written "%%", which no launcher
+// reads back in the program's path.
+bool startsProgram(const std::string& path, const std::string& program) {
+  std::unique_ptr<GDesktopAppInfo, vantrel::Deleter<g_object_unref>> entry(
+      ::g_desktop_app_info_new_from_filename(path.c_str()));
+  const char* command = entry ? ::g_app_info_get_commandline(G_APP_INFO(entry.get())) : nullptr;
+  gchar** argv = nullptr;
+  if (!command || !::g_shell_parse_argv(command, nullptr, &argv, nullptr)) return false;
+  std::unique_ptr<gchar*, vantrel::Deleter<g_strfreev>> arguments(argv);
+  return ::g_strv_length(argv) == 2 && argv[0] == program && std::string_view(argv[1]) == "launch";
+}
+
 class XdgLoginItem : public LoginItemService {
  public:
-  XdgLoginItem(std::string path, std::string program)
-      : path_(std::move(path)), program_(std::move(program)) {}
+  XdgLoginItem(std::string path, std::string program, std::vector<std::string> systemPaths)
+      : path_(std::move(path)), program_(std::move(program)), systemPaths_(std::move(systemPaths)) {}
 
   Result<long> status() override {
-    struct stat link;
-    if (::lstat(path_.c_str(), &link) != 0) {
-      if (errno == ENOENT) return kNotRegistered;
-      return fileError("Could not read the login item", path_, errno);
-    }
-    vantrel::UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) return fileError("Could not read the login item", path_, errno);
-    std::string text;
-    if (int error = read(fd.get(), text)) return fileError("Could not read the login item", path_, error);
-    return autostartStatus(text);
+    Result<std::optional<std::string>> user = readEntry(path_);
+    if (!user) return user.error();
+    return autostartStatus(*user, systemEntry());
   }
 
   Result<> registerService() override {
-    std::string directory = path_.substr(0, path_.rfind('/'));
-    if (int error = makeDirectories(directory))
-      return fileError("Could not create the folder", directory, error);
-
-    std::string entry = "[Desktop Entry]\nType=Application\nName=Vantrel\nExec=" + execLine(program_) +
-                        "\nX-GNOME-Autostart-enabled=true\n";
-    std::string temporary = directory + "/.mirrowin.vantrel.startup.XXXXXX";
-    vantrel::UniqueFd fd(::mkstemp(temporary.data()));
-    if (!fd) return fileError("Could not write the login item in", directory, errno);
-    int error = vantrel::writeAll(fd.get(), entry);
-    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
-    if (error == 0 && ::fchmod(fd.get(), 0644) != 0) error = errno;
-    if (::close(fd.release()) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
-    if (error != 0) {
-      ::unlink(temporary.c_str());
-      return fileError("Could not write the login item", path_, error);
-    }
-    return Done{};
+    return writeEntry("[Desktop Entry]\nType=Application\nName=Vantrel\nExec=" + execLine(program_) +
+                          "\nX-GNOME-Autostart-enabled=true\n",
+                      true);
   }
 
   Result<> unregisterService() override {
+    // Only an entry of the user's own keeps a system-wide one from starting;
+    // "Hidden=true" is the one switch that every launcher reads.
+    if (systemEntry())
+      return writeEntry("[Desktop Entry]\nType=Application\nName=Vantrel\nHidden=true\n", false);
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT)
       return fileError("Could not remove the login item", path_, errno);
     return Done{};
@@ -95,6 +94,58 @@ class XdgLoginItem : public LoginItemService {
   void openSystemSettingsLoginItems() override {}
 
  private:
+  // The entry's text, none when there is none.
+  static Result<std::optional<std::string>> readEntry(const std::string& path) {
+    struct stat link;
+    if (::lstat(path.c_str(), &link) != 0) {
+      if (errno == ENOENT) return std::optional<std::string>();
+      return fileError("Could not read the login item", path, errno);
+    }
+    vantrel::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return fileError("Could not read the login item", path, errno);
+    std::string text;
+    if (int error = read(fd.get(), text)) return fileError("Could not read the login item", path, error);
+    return std::optional<std::string>(std::move(text));
+  }
+
+  // The first system-wide entry that can be read; one that cannot is passed
+  // over, for the user could not mend it.
+  std::optional<std::string> systemEntry() const {
+    for (const std::string& path : systemPaths_) {
+      if (Result<std::optional<std::string>> entry = readEntry(path); entry && *entry) return **entry;
+    }
+    return std::nullopt;
+  }
+
+  // Writes the entry whole: a temporary file in the same folder, renamed
+  // over the entry once it is complete (and, for one that starts the
+  // program, once GLib reads it back as doing so).
+  Result<> writeEntry(const std::string& entry, bool startsThisProgram) {
+    std::string directory = path_.substr(0, path_.rfind('/'));
+    if (int error = makeDirectories(directory))
+      return fileError("Could not create the folder", directory, error);
+
+    std::string temporary = directory + "/.mirrowin.vantrel.startup.XXXXXX";
+    vantrel::UniqueFd fd(::mkstemp(temporary.data()));
+    if (!fd) return fileError("Could not write the login item in", directory, errno);
+    int error = vantrel::writeAll(fd.get(), entry);
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (error == 0 && ::fchmod(fd.get(), 0644) != 0) error = errno;
+    if (::close(fd.release()) != 0 && error == 0) error = errno;
+    if (error == 0 && startsThisProgram && !startsProgram(temporary, program_)) {
+      ::unlink(temporary.c_str());
+      return Error{"NSPOSIXErrorDomain", EINVAL,
+                   "No launcher would start " + program_ + " from the login item " + path_ +
+                       ": a desktop entry needs a program path in UTF-8 without \"%\""};
+    }
+    if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
+    if (error != 0) {
+      ::unlink(temporary.c_str());
+      return fileError("Could not write the login item", path_, error);
+    }
+    return Done{};
+  }
+
   static int read(int fd, std::string& text) {
     struct stat status;
     if (::fstat(fd, &status) != 0) return errno;
@@ -111,6 +162,7 @@ class XdgLoginItem : public LoginItemService {
 
   std::string path_;
   std::string program_;
+  std::vector<std::string> systemPaths_;
 };
 
 std::string environment(const char* name) {
@@ -120,7 +172,12 @@ std::string environment(const char* name) {
 
 }  // namespace
 
-long autostartStatus(std::string_view entry) {
+long autostartStatus(std::optional<std::string_view> user, std::optional<std::string_view> system) {
+  if (!user && !system) return kNotRegistered;
+  // The last value of a key counts; only "true" or "1" and "false" or "0"
+  // are booleans, and anything else leaves the key unset.
+  std::string_view hidden, enabled;
+  std::string_view entry = user ? *user : *system;
   bool inMainGroup = true;  // keys before any group header count too
   while (!entry.empty()) {
     size_t end = entry.find('\n');
@@ -133,11 +190,11 @@ long autostartStatus(std::string_view entry) {
     size_t equals = line.find('=');
     if (!inMainGroup || equals == std::string_view::npos) continue;
     std::string_view key = trim(line.substr(0, equals));
-    std::string_view value = trim(line.substr(equals + 1));
-    if ((key == "Hidden" && value == "true") || (key == "X-GNOME-Autostart-enabled" && value == "false"))
-      return kRequiresApproval;
+    if (key == "Hidden") hidden = trim(line.substr(equals + 1));
+    if (key == "X-GNOME-Autostart-enabled") enabled = trim(line.substr(equals + 1));
   }
-  return kEnabled;
+  if (hidden == "true" || hidden == "1") return user && system ? kNotRegistered : kRequiresApproval;
+  return enabled == "false" || enabled == "0" ? kRequiresApproval : kEnabled;
 }
 
 std::string execLine(std::string_view program) {
@@ -162,8 +219,9 @@ std::string execLine(std::string_view program) {
   return escaped + " launch";
 }
 
-std::unique_ptr<LoginItemService> xdgLoginItem(std::string path, std::string program) {
-  return std::make_unique<XdgLoginItem>(std::move(path), std::move(program));
+std::unique_ptr<LoginItemService> xdgLoginItem(std::string path, std::string program,
+                                               std::vector<std::string> systemPaths) {
+  return std::make_unique<XdgLoginItem>(std::move(path), std::move(program), std::move(systemPaths));
 }
 
 std::string configFolder(const std::string& configHome, const std::string& home,
@@ -173,6 +231,17 @@ std::string configFolder(const std::string& configHome, const std::string& home,
   return (home.starts_with('/') ? home : userHome()) + "/.config";
 }
 
+std::vector<std::string> systemConfigFolders(std::string_view configDirs) {
+  if (configDirs.empty()) return {"/etc/xdg"};
+  std::vector<std::string> folders;
+  while (!configDirs.empty()) {
+    std::string_view folder = configDirs.substr(0, configDirs.find(':'));
+    configDirs.remove_prefix(std::min(configDirs.size(), folder.size() + 1));
+    if (folder.starts_with('/')) folders.emplace_back(folder);
+  }
+  return folders;
+}
+
 std::unique_ptr<LoginItemService> agentServiceWithPlistName(std::string_view plistName) {
   std::string config = configFolder(environment("XDG_CONFIG_HOME"), environment("HOME"), [] {
     const passwd* user = ::getpwuid(::getuid());
@@ -180,10 +249,16 @@ std::unique_ptr<LoginItemService> agentServiceWithPlistName(std::string_view pli
   });
   std::string name(plistName);
   if (name.ends_with(".plist")) name.resize(name.size() - 6);
+  std::string path = config + "/autostart/" + name + ".desktop";
+  std::vector<std::string> systemPaths;
+  for (const std::string& folder : systemConfigFolders(environment("XDG_CONFIG_DIRS"))) {
+    std::string systemPath = folder + "/autostart/" + name + ".desktop";
+    if (systemPath != path) systemPaths.push_back(systemPath);  // a folder in both lists is the user's
+  }
   char program[PATH_MAX + 1];
   ssize_t length = ::readlink("/proc/self/exe", program, PATH_MAX);
-  return xdgLoginItem(config + "/autostart/" + name + ".desktop",
-                      length > 0 ? std::string(program, static_cast<size_t>(length)) : "loginhelper");
+  return xdgLoginItem(path, length > 0 ? std::string(program, static_cast<size_t>(length)) : "loginhelper",
+                      std::move(systemPaths));
 }
 
 }  // namespace loginhelper

@@ -1,23 +1,28 @@
 #include "loginhelper/login_item_xdg.h"
 
-#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace loginhelper {
 namespace {
 
-TEST(AutostartStatusTest, OnlyTheTwoSwitchesInTheMainGroupCount) {
-  struct Case { std::string entry; long status; };
-  for (const auto& [entry, status] : {
-           Case{"[Desktop Entry]\nExec=x\n", kEnabled}, Case{"", kEnabled},
-           Case{"[Desktop Entry]\nHidden=true\n", kRequiresApproval},
+// GLib's reading: the last value of a key counts, and "1" and "0" are
+// booleans too. A user's entry hides the system-wide one.
+TEST(AutostartStatusTest, OnlyTheTwoSwitchesOfTheEntryThatCountsMatter) {
+  struct Case { std::optional<std::string> entry; long status; std::optional<std::string> system = {}; };
+  for (const auto& [entry, status, system] : {
+           Case{"[Desktop Entry]\nExec=x\n", kEnabled}, Case{"", kEnabled}, Case{{}, kNotRegistered},
+           Case{"[Desktop Entry]\nHidden=true\n", kRequiresApproval}, Case{"Hidden = 1 ", kRequiresApproval},
            Case{"[Desktop Entry]\nX-GNOME-Autostart-enabled = false\r\n", kRequiresApproval},
-           Case{"Hidden=true", kRequiresApproval},
+           Case{"[Desktop Entry]\nHidden=true\nHidden=false\nX-GNOME-Autostart-enabled=0\n", kRequiresApproval},
            Case{"[Desktop Entry]\nHidden=false\nX-GNOME-Autostart-enabled=true\n", kEnabled},
-           Case{"[Desktop Action x]\nHidden=true\n", kEnabled},
+           Case{"[Desktop Action x]\nHidden=true\n", kEnabled}, Case{"Hidden=yes", kEnabled},
            Case{"[Desktop Entry]\nHidden=True\n# Hidden=true\n", kEnabled},
-           Case{std::string("\0\xFF[\n=\n", 6), kEnabled}}) {
-    EXPECT_EQ(autostartStatus(entry), status) << entry;
+           Case{std::string("\0\xFF[\n=\n", 6), kEnabled},
+           Case{{}, kEnabled, "Exec=x"}, Case{{}, kRequiresApproval, "Hidden=1"},
+           Case{"Hidden=true\nX-GNOME-Autostart-enabled=false", kNotRegistered, ""},
+           Case{"X-GNOME-Autostart-enabled=false", kRequiresApproval, "Exec=x"},
+           Case{"Exec=x", kEnabled, "Hidden=true"}}) {
+    EXPECT_EQ(autostartStatus(entry, system), status) << entry.value_or("-") << " | " << system.value_or("-");
   }
 }
 
@@ -29,37 +34,8 @@ TEST(ConfigFolderTest, AbsolutePathsOnly) {
     EXPECT_EQ(configFolder(configHome, home, [] { return std::string("/db"); }), folder)
         << configHome << " " << home;
   }
-}
-
-// The Exec line as a desktop-entry reader takes it apart: GLib's key file
-// reader unescapes the value, its shell rules split the quoted arguments,
-// and "%%" is the field code of a percent sign.
-std::vector<std::string> execArguments(const std::string& program) {
-  std::string entry = "[Desktop Entry]\nExec=" + execLine(program) + "\n";
-  GKeyFile* file = g_key_file_new();
-  EXPECT_TRUE(g_key_file_load_from_data(file, entry.data(), entry.size(), G_KEY_FILE_NONE, nullptr));
-  gchar* exec = g_key_file_get_string(file, "Desktop Entry", "Exec", nullptr);
-  gchar** argv = nullptr;
-  EXPECT_TRUE(g_shell_parse_argv(exec, nullptr, &argv, nullptr)) << exec;
-  std::vector<std::string> arguments;
-  for (gchar** argument = argv; argument && *argument; ++argument) {
-    std::string text = *argument;
-    for (size_t at = 0; (at = text.find("%%", at)) != std::string::npos; ++at) text.erase(at, 1);
-    arguments.push_back(text);
-  }
-  g_strfreev(argv);
-  g_free(exec);
-  g_key_file_free(file);
-  return arguments;
-}
-
-TEST(ExecLineTest, ADesktopEntryReaderGetsTheProgramBack) {
-  for (std::string program : {"/opt/Vantrel/loginhelper", "/a b/\"q\"/$x/`y`/100%/back\\slash",
-                              "/new\nline/tab\there/caf\xC3\xA9 '\xE2\x80\x94'"}) {
-    EXPECT_EQ(execArguments(program), (std::vector<std::string>{program, "launch"})) << program;
-  }
-  // GLib takes "`" and "$" either way; the Desktop Entry rules reserve them.
-  EXPECT_EQ(execLine("/`$\"\\%"), R"("/\\`\\$\\"\\\\%%" launch)");
+  EXPECT_EQ(systemConfigFolders(""), std::vector<std::string>{"/etc/xdg"});
+  EXPECT_EQ(systemConfigFolders("/a::etc:/b/"), (std::vector<std::string>{"/a", "/b/"}));
 }
 
 }  // namespace

@@ -21,12 +21,18 @@ class LoginhelperTest : public ::testing::Test {
     root_ = ::mkdtemp(pattern);
     config_ = root_ / "config";
     entry_ = config_ / "autostart" / "mirrowin.vantrel.startup.desktop";
+    system_ = root_ / "system/autostart" / entry_.filename();
   }
   void TearDown() override { fs::remove_all(root_); }
 
+  // The user's folder is named among the system's too, as some sessions do.
+  std::map<std::string, std::optional<std::string>> environment() const {
+    std::string folders = config_.string() + ":" + (root_ / "system").string();
+    return {{"XDG_CONFIG_HOME", config_.string()}, {"XDG_CONFIG_DIRS", folders}};
+  }
   Outcome helper(std::vector<std::string> words, std::vector<int> closed = {}) {
-    words.insert(words.begin(), LOGINHELPER_PATH);
-    return testing_support::run({words, {{"XDG_CONFIG_HOME", config_.string()}}, {}, closed});
+    words.insert(words.begin(), program_);
+    return testing_support::run({words, environment(), {}, closed});
   }
   void expectReport(std::vector<std::string> words, const std::string& status) {
     Outcome outcome = helper(words);
@@ -44,10 +50,35 @@ class LoginhelperTest : public ::testing::Test {
     return std::string((std::istreambuf_iterator<char>(written)), {});
   }
 
-  fs::path root_, config_, entry_;
+  // A copy of the program at `folder`, which runs from there on.
+  void moveProgram(const fs::path& folder) {
+    fs::create_directories(folder);
+    fs::copy_file(LOGINHELPER_PATH, folder / "loginhelper");
+    program_ = (folder / "loginhelper").string();
+  }
+  // What the session starts at login: the command of each unit that
+  // systemd's generator makes, then of each entry that dex runs.
+  std::string started() {
+    fs::path units = root_ / "units";
+    fs::remove_all(units);
+    fs::create_directories(units);
+    testing_support::run({{"/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator", units, units, units},
+                          environment()});
+    std::string commands;
+    for (const fs::directory_entry& unit : fs::directory_iterator(units)) {
+      std::ifstream file(unit.path());
+      for (std::string line; std::getline(file, line);)
+        if (line.starts_with("ExecStart=")) commands += line + "\n";
+    }
+    return commands + testing_support::run({{"/usr/bin/dex", "--autostart", "--dry-run"}, environment()}).out;
+  }
+
+  std::string program_ = LOGINHELPER_PATH;
+  fs::path root_, config_, entry_, system_;
 };
 
 TEST_F(LoginhelperTest, AutostartEntryLifecycle) {
+  fs::create_directories(system_);  // no system-wide entry that a launcher could read
   expectReport({"status"}, "notRegistered");
   expectReport({"disable"}, "notRegistered");
   expectReport({"enable"}, "enabled");
@@ -69,7 +100,7 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
   ::mkfifo(entry_.c_str(), 0600);  // would hang a blocking open
   expectFailure({"status"}, "Invalid argument");
   fs::remove(entry_);
-  std::ofstream(root_ / "real") << "[Desktop Entry]\nHidden=true\n";
+  std::ofstream(root_ / "real") << "[Desktop Entry]\nHidden=true";  // read to its end
   fs::create_symlink(root_ / "real", entry_);
   expectReport({"status"}, "requiresApproval");
   expectReport({"disable"}, "notRegistered");
@@ -98,6 +129,34 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
   config_ = root_ / "con\nfig\x01";  // control characters are escaped
   fs::create_directories(config_ / "autostart/mirrowin.vantrel.startup.desktop");
   expectFailure({"status"}, "con\\nfig\\x01/autostart");
+}
+
+// The launchers of systemd 252 and dex, as a new user's session has them.
+TEST_F(LoginhelperTest, TheSessionStartsWhatTheStatusSays) {
+  moveProgram(root_ / "My Apps/Vantrel (beta) 'x' caf\u00e9");
+  fs::create_directories(system_.parent_path());
+  std::ofstream(system_) << "[Desktop Entry]\nType=Application\nName=V\nExec=/bin/echo system-wide\n";
+  expectReport({"status"}, "enabled");
+  EXPECT_EQ(started(), "ExecStart=:/bin/echo system-wide\nExecuting command: /bin/echo system-wide\n");
+  for (int run = 0; run < 2; ++run) {
+    expectReport({"disable"}, "notRegistered");  // masked: started by none
+    EXPECT_EQ(started(), "");
+    expectReport({"enable"}, "enabled");
+    EXPECT_EQ(started(), "ExecStart=:\"" + program_ + "\" launch\nExecuting command: " + program_ + " launch\n");
+  }
+}
+
+// GLib reads the entry back before it stands.
+TEST_F(LoginhelperTest, OnlyAnEntryThatStartsTheProgramIsWritten) {
+  for (const char* folder : {"100%", "caf\xE9"}) {  // "%%" read back by no launcher; Latin-1 text
+    moveProgram(root_ / folder);
+    expectFailure({"enable"}, "No launcher would start");
+    EXPECT_TRUE(fs::is_empty(entry_.parent_path()));
+  }
+  moveProgram(root_ / "q\"$`\\ \n\t\r");  // escaped as the Desktop Entry rules ask
+  expectReport({"enable"}, "enabled");
+  Outcome valid = testing_support::run({{"/usr/bin/desktop-file-validate", entry_.string()}});
+  EXPECT_EQ(valid.out + valid.err + std::to_string(valid.status), "0");
 }
 
 TEST_F(LoginhelperTest, ConcurrentChangesNeverLeaveATornEntry) {
@@ -131,10 +190,8 @@ TEST_F(LoginhelperTest, LaunchFromOutsideOrInsideABundle) {
   std::error_code ignored;
   bool xdgOpen = fs::canonical("/usr/bin/open", ignored).filename() == "xdg-open";
   if (fs::exists("/usr/bin/open") && !xdgOpen) GTEST_SKIP() << "this machine has a /usr/bin/open of its own";
-  fs::path macos = root_ / "Vantrel.app/Contents/MacOS";
-  fs::create_directories(macos);
-  fs::copy_file(LOGINHELPER_PATH, macos / "loginhelper");
-  Outcome outcome = testing_support::run({{(macos / "loginhelper").string(), "launch"}});
+  moveProgram(root_ / "Vantrel.app/Contents/MacOS");
+  Outcome outcome = helper({"launch"});
   EXPECT_EQ(outcome.out + std::to_string(outcome.status), "1");
   if (xdgOpen) {  // the tool's own complaint first, then the helper's line
     EXPECT_TRUE(outcome.err.starts_with("xdg-open: unexpected option '-g'")) << outcome.err;
