@@ -43,8 +43,6 @@ class TokenvaultTest : public ::testing::Test {
 };
 
 TEST_F(TokenvaultTest, WrittenBytesReadBackExactlyInOneItem) {
-  Outcome missing = vault({"read"});  // and the delete before each test found none: 0
-  EXPECT_EQ(missing.out + std::to_string(missing.status), "2");
   std::string token;
   for (int i = 0; i < 256; ++i) token += static_cast<char>(i);
   EXPECT_EQ(vault({"write"}, "first").status, 0);
@@ -86,6 +84,29 @@ TEST_F(TokenvaultTest, RacingClientsAllSucceed) {
   }
 }
 
+// The token is the item in the default collection with exactly the two
+// attributes (and the generic schema that gnome-keyring may add): another
+// application's item, with more attributes, another schema or in another
+// collection, is never read, overwritten, replaced or deleted.
+TEST_F(TokenvaultTest, OtherApplicationsItemsAreLeftAlone) {
+  for (auto [items, read] : std::vector<std::array<std::string, 2>>{
+           {"store ours; store theirs extra other-app", "ours read 0"},
+           {"store ours; store theirs -c session", "ours read 0"},
+           {"store ours xdg:schema org.freedesktop.Secret.Generic; store theirs xdg:schema org.example.Other",
+            "ours read 0"},
+           {"store theirs extra other-app", " read 2"},
+           {"store theirs -c session", " read 2"}}) {
+    std::string script = R"(
+      store() { s=$1; shift; printf %s "$s" | secret-tool store --label=x "$@" service "$0" account default; }
+      secrets() { secret-tool search --all service "$0" account default 2>/dev/null | sed -n 's/^secret = //p' | sort; }
+      )" + items + R"(
+      "$1" read; echo " read $?"; printf new | "$1" write; echo write $? $(secrets); "$1" delete; echo delete $? $(secrets)
+      secret-tool clear service "$0" account default)";
+    Outcome outcome = testing_support::run({{"/bin/sh", "-c", script, kItem[1], TOKENVAULT_PATH}});
+    EXPECT_EQ(outcome.out, read + "\nwrite 0 new theirs\ndelete 0 theirs\n") << items << outcome.err;
+  }
+}
+
 TEST_F(TokenvaultTest, NoReachableServiceIsAFailure) {
   std::map<std::string, std::optional<std::string>> noBus = {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"}};
   for (auto [word, input] : {std::pair{"read", ""}, std::pair{"write", "token"}, std::pair{"delete", ""}})
@@ -104,41 +125,44 @@ TEST_F(TokenvaultTest, LockedKeyringIsAFailureAndKeepsTheToken) {
                                  {{"VANTREL_KEYRING_SESSION", {}}, {"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}}},
                                 std::chrono::seconds(60)).out;
   };
-  // A second match in the unlocked session collection is neither read nor
-  // deleted while the first stays locked: both items are still there.
+  // The token is neither read nor deleted while it stays locked.
   EXPECT_EQ(locked(R"(printf kept | "$0" write
-                      printf other | secret-tool store -c session --label=other \
-                        service mirrowin.vantrel.linear.oauth account default
                       lock; "$0" read; echo "read $?"; "$0" delete; echo "delete $?"
                       secrets SearchItems "{'service': 'mirrowin.vantrel.linear.oauth', 'account': 'default'}")"),
-            "read 1\ndelete 1\n([objectpath '/org/freedesktop/secrets/collection/session/1'], "
-            "[objectpath '/org/freedesktop/secrets/collection/login/1'])\n");
+            "read 1\ndelete 1\n(@ao [], [objectpath '/org/freedesktop/secrets/collection/login/1'])\n");
   // Nor can a token be added to a locked keyring.
   EXPECT_EQ(locked(R"(lock; printf new | "$0" write; echo "write $?")"), "write 1\n");
 }
 
 // A Secret Service of its own on a bus of its own (GLib's D-Bus), which runs
-// the command once it owns the name, then prints the item calls it answered
-// and the command's exit status. "hold": its one item holds a token longer
-// than a write accepts; otherwise no secret of it can be loaded, and
-// "refuse": the item is listed locked, unlocks without a prompt and refuses
-// every call; "vanish": it is listed until the first call on it, which fails
-// as a call on an item that another client deleted; "quit": after the first
-// call on the item every request fails, a search too.
+// the command once it owns the name, then prints the calls on items that it
+// answered and the command's exit status. Its items hold the token's two
+// attributes. "hold": its one item holds a token longer than a write
+// accepts; "refuse": its one item is locked until unlocked, which needs no
+// prompt, and refuses every call; "vanish": its one item is listed until the
+// first call on it, which fails as a call on an item that another client
+// deleted; "half": a second item beside that one takes every call; "quit":
+// after the first call on the item every request fails, a search too.
 const char* const kFakeService = R"(
 import sys
 from gi.repository import Gio, GLib
-mode, item, calls = sys.argv[1], '/org/freedesktop/secrets/collection/login/1', []
+mode, calls = sys.argv[1], []
+items = ['/org/freedesktop/secrets/collection/login/' + n for n in ('12' if mode == 'half' else '1')]
 def answer(bus, message, incoming):
     if not incoming or message.get_message_type() != Gio.DBusMessageType.METHOD_CALL:
         return message
     name, arguments = message.get_member(), message.get_body()
-    listed = [item] if mode != 'vanish' or not calls else []
-    secrets = {item: ('/s', b'', b'f' * 39999 + b'e', 'text/plain')} if mode == 'hold' else {}
-    replies = {'OpenSession': ('(vo)', (GLib.Variant('s', ''), '/s')), 'Unlock': ('(aoo)', ([item], '/')),
-               'SearchItems': ('(aoao)', ([], listed) if mode == 'refuse' else (listed, [])),
-               'GetSecrets': ('(a{o(oayays)})', (secrets,)), 'CreateItem': ('(oo)', (item, '/'))}
-    if name in ('GetSecrets', 'SetSecret', 'Delete', 'CreateItem'):
+    listed = items[1:] if mode in ('vanish', 'half') and set(calls) - {'Unlock'} else items
+    taking = {'hold': items, 'half': items[1:]}.get(mode, [])
+    secret = b'f' * 39999 + b'e' if mode == 'hold' else b'fine'
+    replies = {'OpenSession': ('(vo)', (GLib.Variant('s', ''), '/s')), 'Unlock': ('(aoo)', (items, '/')),
+               'SearchItems': ('(ao)', (listed,)), 'CreateItem': ('(oo)', (items[0], '/')),
+               'GetSecrets': ('(a{o(oayays)})', ({i: ('/s', b'', secret, 'text/plain') for i in taking},)),
+               'GetAll': ('(a{sv})', ({'Locked': GLib.Variant('b', mode == 'refuse' and not calls), 'Attributes':
+                   GLib.Variant('a{ss}', {'service': 'mirrowin.vantrel.linear.oauth', 'account': 'default'})},))}
+    if message.get_path() in taking:
+        replies.update(SetSecret=('()', ()), Delete=('(o)', ('/',)))
+    if name in ('Unlock', 'GetSecrets', 'SetSecret', 'Delete', 'CreateItem'):
         calls.append(name)
     reply = message.new_method_reply()
     if name == 'OpenSession' and arguments[0] != 'plain':
@@ -146,7 +170,7 @@ def answer(bus, message, incoming):
     elif name in replies and not (mode == 'quit' and calls):
         reply.set_body(GLib.Variant(*replies[name]))
     else:  # SetSecret, Delete: gnome-keyring's answer when the item is gone, or a refusal
-        error = 'UnknownMethod' if mode == 'vanish' else 'AccessDenied'
+        error = 'UnknownMethod' if mode in ('vanish', 'half') else 'AccessDenied'
         reply = message.new_method_error_literal('org.freedesktop.DBus.Error.' + error, name)
     bus.send_message(reply, Gio.DBusSendMessageFlags.NONE)
 def run(*_):
@@ -161,9 +185,10 @@ loop.run()
 TEST_F(TokenvaultTest, ItemAnswersOfTheServiceDecideTheStatus) {
   for (auto [mode, word, expected] : std::vector<std::array<std::string, 3>>{
            {"hold", "read", std::string(39999, 'f') + "eGetSecrets 0\n"}, {"quit", "delete", "Delete 1\n"},
-           {"refuse", "read", "GetSecrets 1\n"}, {"refuse", "write", "SetSecret 1\n"},
-           {"refuse", "delete", "Delete 1\n"}, {"vanish", "read", "GetSecrets 2\n"},
-           {"vanish", "write", "SetSecret CreateItem 0\n"}, {"vanish", "delete", "Delete 0\n"}}) {
+           {"refuse", "read", "Unlock GetSecrets 1\n"}, {"refuse", "write", "Unlock SetSecret 1\n"},
+           {"refuse", "delete", "Unlock Delete 1\n"}, {"vanish", "read", "GetSecrets 2\n"},
+           {"vanish", "write", "SetSecret CreateItem 0\n"}, {"half", "write", "SetSecret SetSecret 0\n"},
+           {"half", "delete", "Delete Delete 0\n"}}) {
     std::vector<std::string> command = {"/usr/bin/dbus-run-session", "--", "/usr/bin/python3", "-c", kFakeService,
                                         mode, TOKENVAULT_PATH, word};
     Outcome outcome = testing_support::run({command, {}, "token"});
