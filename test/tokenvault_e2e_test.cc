@@ -135,7 +135,8 @@ TEST_F(TokenvaultTest, LockedKeyringIsAFailureAndKeepsTheToken) {
 
 // A Secret Service of its own on a bus of its own (GLib's D-Bus), which runs
 // the command once it owns the name, then prints the calls on items that it
-// answered and the command's exit status. Its items hold the token's two
+// answered (a create that may replace an item says so) and the command's
+// exit status. Its items hold the token's two
 // attributes. "hold": its one item holds a token longer than a write
 // accepts; "refuse": its one item is locked until unlocked, which needs no
 // prompt, and refuses every call; "vanish": its one item is listed until the
@@ -162,7 +163,7 @@ def answer(bus, message, incoming):
     if message.get_path() in taking:
         replies.update(SetSecret=('()', ()), Delete=('(o)', ('/',)))
     if name in ('Unlock', 'GetSecrets', 'SetSecret', 'Delete', 'CreateItem'):
-        calls.append(name)
+        calls.append(name + ' replacing' * (name == 'CreateItem' and arguments[2]))
     reply = message.new_method_reply()
     if name == 'OpenSession' and arguments[0] != 'plain':
         reply = message.new_method_error_literal('org.freedesktop.DBus.Error.NotSupported', 'plain only')
@@ -186,7 +187,7 @@ TEST_F(TokenvaultTest, ItemAnswersOfTheServiceDecideTheStatus) {
            {"hold", "read", std::string(39999, 'f') + "eGetSecrets 0\n"}, {"quit", "delete", "Delete 1\n"},
            {"refuse", "read", "Unlock GetSecrets 1\n"}, {"refuse", "write", "Unlock SetSecret 1\n"},
            {"refuse", "delete", "Unlock Delete 1\n"}, {"vanish", "read", "GetSecrets 2\n"},
-           {"vanish", "write", "SetSecret CreateItem 0\n"}, {"half", "write", "SetSecret SetSecret 0\n"},
+           {"vanish", "write", "SetSecret CreateItem replacing 0\n"}, {"half", "write", "SetSecret SetSecret 0\n"},
            {"half", "delete", "Delete Delete 0\n"}}) {
     std::vector<std::string> command = {"/usr/bin/dbus-run-session", "--", "/usr/bin/python3", "-c", kFakeService,
                                         mode, TOKENVAULT_PATH, word};
