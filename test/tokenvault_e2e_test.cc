@@ -45,13 +45,11 @@ class TokenvaultTest : public ::testing::Test {
 TEST_F(TokenvaultTest, WrittenBytesReadBackExactlyInOneItem) {
   std::string token;
   for (int i = 0; i < 256; ++i) token += static_cast<char>(i);
-  EXPECT_EQ(vault({"write"}, "first").status, 0);
   EXPECT_EQ(vault({"write"}, token + "\n").status, 0);
   Outcome read = vault({"read"});
   EXPECT_EQ(read.out + std::to_string(read.status), token + "\n0");
   EXPECT_EQ(shell("printf piped | \"$1\" write; echo $?").out, "0\n");
-  std::vector<std::string> lookup = {"/usr/bin/secret-tool", "lookup"};
-  lookup.insert(lookup.end(), kItem.begin(), kItem.end());
+  std::vector<std::string> lookup = {"/usr/bin/secret-tool", "lookup", kItem[0], kItem[1], kItem[2], kItem[3]};
   EXPECT_EQ(testing_support::run({lookup}).out, "piped");
   std::string listed = items();  // one item, with exactly the two attributes
   EXPECT_EQ(listed.find("[/"), listed.rfind("[/")) << listed;
@@ -142,7 +140,9 @@ TEST_F(TokenvaultTest, LockedKeyringIsAFailureAndKeepsTheToken) {
 // prompt, and refuses every call; "vanish": its one item is listed until the
 // first call on it, which fails as a call on an item that another client
 // deleted; "half": a second item beside that one takes every call; "quit":
-// after the first call on the item every request fails, a search too.
+// after the first call on the item every request fails, a search too;
+// "hide": its item's properties cannot be read; "bare": it has no default
+// collection.
 const char* const kFakeService = R"(
 import sys
 from gi.repository import Gio, GLib
@@ -154,12 +154,12 @@ def answer(bus, message, incoming):
     name, arguments = message.get_member(), message.get_body()
     listed = items[1:] if mode in ('vanish', 'half') and set(calls) - {'Unlock'} else items
     taking = {'hold': items, 'half': items[1:]}.get(mode, [])
-    secret = b'f' * 39999 + b'e' if mode == 'hold' else b'fine'
     replies = {'OpenSession': ('(vo)', (GLib.Variant('s', ''), '/s')), 'Unlock': ('(aoo)', (items, '/')),
-               'SearchItems': ('(ao)', (listed,)), 'CreateItem': ('(oo)', (items[0], '/')),
-               'GetSecrets': ('(a{o(oayays)})', ({i: ('/s', b'', secret, 'text/plain') for i in taking},)),
+               'SearchItems': ('(ao)', (listed,)), 'CreateItem': ('(oo)', (items[0], '/')), 'ReadAlias': ('(o)', ('/',)),
+               'GetSecrets': ('(a{o(oayays)})', ({i: ('/s', b'', b'f' * 39999 + b'e', 'text/plain') for i in taking},)),
                'GetAll': ('(a{sv})', ({'Locked': GLib.Variant('b', mode == 'refuse' and not calls), 'Attributes':
                    GLib.Variant('a{ss}', {'service': 'mirrowin.vantrel.linear.oauth', 'account': 'default'})},))}
+    replies.pop({'bare': 'SearchItems', 'hide': 'GetAll'}.get(mode), None)
     if message.get_path() in taking:
         replies.update(SetSecret=('()', ()), Delete=('(o)', ('/',)))
     if name in ('Unlock', 'GetSecrets', 'SetSecret', 'Delete', 'CreateItem'):
@@ -188,7 +188,8 @@ TEST_F(TokenvaultTest, ItemAnswersOfTheServiceDecideTheStatus) {
            {"refuse", "read", "Unlock GetSecrets 1\n"}, {"refuse", "write", "Unlock SetSecret 1\n"},
            {"refuse", "delete", "Unlock Delete 1\n"}, {"vanish", "read", "GetSecrets 2\n"},
            {"vanish", "write", "SetSecret CreateItem replacing 0\n"}, {"half", "write", "SetSecret SetSecret 0\n"},
-           {"half", "delete", "Delete Delete 0\n"}}) {
+           {"half", "delete", "Delete Delete 0\n"}, {"hide", "read", "1\n"}, {"bare", "read", "2\n"},
+           {"bare", "write", "CreateItem replacing 0\n"}}) {
     std::vector<std::string> command = {"/usr/bin/dbus-run-session", "--", "/usr/bin/python3", "-c", kFakeService,
                                         mode, TOKENVAULT_PATH, word};
     Outcome outcome = testing_support::run({command, {}, "token"});
