@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "common/io.h"
@@ -29,6 +30,20 @@ vantrel::UniqueFd temporaryFile(const std::string& text) {
   return fd;
 }
 
+// The changes to a child's environment, each sanitizer's options put after
+// those it would have had: a report ends the program with status 86, which
+// no program here uses, so that no test takes a report for a program's
+// answer; the leaks that test/lsan-suppressions.txt names are not reported.
+std::map<std::string, std::optional<std::string>> withSanitizerOptions(
+    std::map<std::string, std::optional<std::string>> env) {
+  for (std::string name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    const char* inherited = std::getenv(name.c_str());
+    std::optional<std::string>& options = env.try_emplace(name, inherited ? inherited : "").first->second;
+    options = options.value_or("") + ":exitcode=86" + (name[0] == 'L' ? ":suppressions=" LSAN_SUPPRESSIONS : "");
+  }
+  return env;
+}
+
 std::vector<char*> pointers(std::vector<std::string>& strings) {
   std::vector<char*> result;
   for (std::string& s : strings) result.push_back(s.data());
@@ -40,11 +55,12 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 
 Running::Running(const Launch& launch) : ownGroup_(launch.ownGroup) {
   std::vector<std::string> argv = launch.argv, env;
+  std::map<std::string, std::optional<std::string>> changes = withSanitizerOptions(launch.env);
   for (char** entry = environ; *entry; ++entry) {
     std::string text = *entry;
-    if (!launch.env.contains(text.substr(0, text.find('=')))) env.push_back(text);
+    if (!changes.contains(text.substr(0, text.find('=')))) env.push_back(text);
   }
-  for (const auto& [name, value] : launch.env)
+  for (const auto& [name, value] : changes)
     if (value) env.push_back(name + "=" + *value);
   std::vector<char*> argvPointers = pointers(argv), envPointers = pointers(env);
 

@@ -1,12 +1,17 @@
-// The keychain as the desktop's Secret Service, through libsecret. The item
-// carries exactly the attributes "service" and "account"; no schema name is
-// stored or matched, so other Secret Service clients find it by those two.
-// Items are handled by their D-Bus paths, as `secret-tool lookup` handles
-// them: no item object, with its own property request, is made for a match.
+// The keychain as the desktop's Secret Service, through libsecret. The
+// token's item is a password in the default collection whose attributes are
+// exactly "service" and "account" (gnome-keyring may add "xdg:schema" with
+// its generic schema on its own); no schema name is stored or matched, so
+// other clients find it by those two. An item with more attributes, another
+// schema or in another collection belongs to another application: it is
+// never read, changed or deleted. Items are handled by their D-Bus paths, as
+// `secret-tool lookup` handles them: no item object, with its own property
+// requests, is made for a match.
 #define SECRET_API_SUBJECT_TO_CHANGE  // the D-Bus path calls
 #include <libsecret/secret.h>
 
 #include <string>
+#include <string_view>
 
 #include "common/deleter.h"
 #include "tokenvault/keychain.h"
@@ -20,28 +25,50 @@ using Table = std::unique_ptr<GHashTable, Deleter<g_hash_table_unref>>;
 using ErrorPtr = std::unique_ptr<GError, Deleter<g_error_free>>;
 using ValuePtr = std::unique_ptr<SecretValue, Deleter<secret_value_unref>>;
 using VariantPtr = std::unique_ptr<GVariant, Deleter<g_variant_unref>>;
+using TextPtr = std::unique_ptr<gchar, Deleter<g_free>>;
 // Item paths, null-terminated, as libsecret hands them out and takes them.
 using Paths = std::unique_ptr<gchar*, Deleter<g_strfreev>>;
 using PathsBuilder = std::unique_ptr<GStrvBuilder, Deleter<g_strv_builder_unref>>;
 
-Table attributesOf(const ItemQuery& query) {
-  Table attributes(g_hash_table_new(g_str_hash, g_str_equal));
-  g_hash_table_insert(attributes.get(), const_cast<char*>("service"),
-                      const_cast<char*>(query.service.c_str()));
-  g_hash_table_insert(attributes.get(), const_cast<char*>("account"),
-                      const_cast<char*>(query.account.c_str()));
-  return attributes;
+// The default collection, whichever collection the alias names.
+constexpr char kDefaultCollection[] = "/org/freedesktop/secrets/aliases/default";
+// The schema gnome-keyring gives an item that was stored without one.
+constexpr std::string_view kGenericSchema = "org.freedesktop.Secret.Generic";
+
+// The query's two attributes, as a floating a{ss}.
+GVariant* attributesOf(const ItemQuery& query) {
+  GVariantBuilder builder;
+  g_variant_builder_init(&builder, G_VARIANT_TYPE("a{ss}"));
+  g_variant_builder_add(&builder, "{ss}", "service", query.service.c_str());
+  g_variant_builder_add(&builder, "{ss}", "account", query.account.c_str());
+  return g_variant_builder_end(&builder);
+}
+
+// Whether `attributes` (a{ss}) are exactly the query's, the generic schema
+// allowed beside them.
+bool isToken(const ItemQuery& query, GVariant* attributes) {
+  GVariantIter iter;
+  g_variant_iter_init(&iter, attributes);
+  const gchar* key = nullptr;
+  const gchar* value = nullptr;
+  int matched = 0;
+  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) {
+    std::string_view name = key;
+    if ((name == "service" && value == query.service) || (name == "account" && value == query.account))
+      ++matched;
+    else if (name != "xdg:schema" || value != kGenericSchema)
+      return false;
+  }
+  return matched == 2;
 }
 
 const gchar** view(const Paths& paths) { return const_cast<const gchar**>(paths.get()); }
 
+Paths end(PathsBuilder& builder) { return Paths(g_strv_builder_end(builder.get())); }
+
 class SecretServiceKeychain : public Keychain {
  public:
-  ~SecretServiceKeychain() override {
-    if (service_) secret_service_disconnect();
-  }
-
-  // The first match whose secret could be loaded, all loaded in one request.
+  // The first item whose secret could be loaded, all loaded in one request.
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
     Paths paths;
     int32_t status = find(query, paths);
@@ -67,79 +94,125 @@ class SecretServiceKeychain : public Keychain {
     int32_t status = find(query, paths);
     if (status != kErrSecSuccess) return status;
     ValuePtr value(secretValue(data));
-    GDBusProxy* proxy = G_DBUS_PROXY(service_.get());
-    Paths failed = failing(paths, [&](const gchar* path, GError** error) {
+    Paths failed = failing(paths, [&](const gchar* path) {
       GVariant* secret = secret_service_encode_dbus_secret(service_.get(), value.get());
-      return VariantPtr(g_dbus_connection_call_sync(
-                 g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path,
-                 "org.freedesktop.Secret.Item", "SetSecret", g_variant_new("(@(oayays))", secret), nullptr,
-                 G_DBUS_CALL_FLAGS_NONE, -1, nullptr, error)) != nullptr;
+      return call(path, "org.freedesktop.Secret.Item", "SetSecret", g_variant_new("(@(oayays))", secret),
+                  nullptr) != nullptr;
     });
     if (!*failed) return kErrSecSuccess;
     if (!gone(query, failed)) return kErrSecNotAvailable;
     return g_strv_length(failed.get()) < g_strv_length(paths.get()) ? kErrSecSuccess : kErrSecItemNotFound;
   }
 
+  // A new item in the default collection. The service replaces an item
+  // that holds the attributes it is given and maybe more, so it may replace
+  // only while no other application's item holds them: then two racing
+  // writers leave one item, not two.
   int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
-    SecretService* service = connect();
-    if (!service) return kErrSecNotAvailable;
+    Paths paths;
+    bool others = false;
+    int32_t status = find(query, paths, &others);
+    if (status == kErrSecSuccess) return kErrSecDuplicateItem;
+    if (status != kErrSecItemNotFound) return status;
+    Table properties(g_hash_table_new_full(g_str_hash, g_str_equal, nullptr,
+                                           reinterpret_cast<GDestroyNotify>(g_variant_unref)));
+    g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Label"),
+                        g_variant_ref_sink(g_variant_new_string(query.service.c_str())));
+    g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Attributes"),
+                        g_variant_ref_sink(attributesOf(query)));
     ValuePtr value(secretValue(data));
     GError* raw = nullptr;
-    bool stored =
-        secret_service_store_sync(service, nullptr, attributesOf(query).get(), SECRET_COLLECTION_DEFAULT,
-                                  query.service.c_str(), value.get(), nullptr, &raw);
+    TextPtr created(secret_service_create_item_dbus_path_sync(
+        service_.get(), kDefaultCollection, properties.get(), value.get(),
+        others ? SECRET_ITEM_CREATE_NONE : SECRET_ITEM_CREATE_REPLACE, nullptr, &raw));
     ErrorPtr error(raw);
-    return stored ? kErrSecSuccess : kErrSecNotAvailable;
+    return created ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
-  // Every matching item is deleted, or nothing when one stays locked; one
-  // that refuses is a failure, so the token never outlives a delete that
-  // reported success. One that vanished under it is what it asked for.
+  // Every item of the token is deleted, or nothing when one stays locked;
+  // one that refuses is a failure, so the token never outlives a delete
+  // that reported success. One that vanished under it is what it asked for.
   int32_t deleteItem(const ItemQuery& query) override {
     Paths paths;
     int32_t status = find(query, paths);
     if (status != kErrSecSuccess) return status;
-    Paths failed = failing(paths, [&](const gchar* path, GError** error) {
-      return secret_service_delete_item_dbus_path_sync(service_.get(), path, nullptr, error);
+    Paths failed = failing(paths, [&](const gchar* path) {
+      return secret_service_delete_item_dbus_path_sync(service_.get(), path, nullptr, nullptr);
     });
     return !*failed || gone(query, failed) ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
  private:
-  // Every item with exactly the query's attributes, unlocked ones first;
-  // locked ones are offered for unlocking. Not found when there is none; a
+  // The items of the token in `paths`; `others` tells whether the default
+  // collection holds other items with the query's attributes. Each match is
+  // judged by its attributes; locked ones are offered for unlocking first,
+  // since a locked item may not show them. Not found when there is none; a
   // failure when the service cannot be asked or an item stays locked.
-  int32_t find(const ItemQuery& query, Paths& paths) {
-    Paths unlocked, locked;
-    if (!search(query, unlocked, locked)) return kErrSecNotAvailable;
-    if (*locked) {
+  int32_t find(const ItemQuery& query, Paths& paths, bool* others = nullptr) {
+    Paths pending;
+    if (!search(query, pending)) return kErrSecNotAvailable;
+    PathsBuilder tokens(g_strv_builder_new()), unreadable(g_strv_builder_new());
+    for (bool unlocked = false; *pending; unlocked = true) {
+      PathsBuilder locked(g_strv_builder_new());
+      for (gchar** path = pending.get(); *path; ++path) {
+        gboolean isLocked = FALSE;
+        VariantPtr attributes = itemAttributes(*path, isLocked);
+        if (!attributes)
+          g_strv_builder_add(unreadable.get(), *path);
+        else if (isLocked)
+          g_strv_builder_add(locked.get(), *path);
+        else if (isToken(query, attributes.get()))
+          g_strv_builder_add(tokens.get(), *path);
+        else if (others)
+          *others = true;
+      }
+      pending = end(locked);
+      if (!*pending) break;
+      if (unlocked) return kErrSecInteractionNotAllowed;  // still locked after the unlock
       GError* raw = nullptr;
       gint count =
-          secret_service_unlock_dbus_paths_sync(service_.get(), view(locked), nullptr, nullptr, &raw);
+          secret_service_unlock_dbus_paths_sync(service_.get(), view(pending), nullptr, nullptr, &raw);
       ErrorPtr error(raw);
-      if (count < static_cast<gint>(g_strv_length(locked.get()))) return kErrSecInteractionNotAllowed;
+      if (count < static_cast<gint>(g_strv_length(pending.get()))) return kErrSecInteractionNotAllowed;
     }
-    PathsBuilder all(g_strv_builder_new());
-    g_strv_builder_addv(all.get(), view(unlocked));
-    g_strv_builder_addv(all.get(), view(locked));
-    paths.reset(g_strv_builder_end(all.get()));
+    // An item whose attributes could not be read is passed over only when
+    // another client deleted it in between.
+    Paths unread = end(unreadable);
+    if (*unread && !gone(query, unread)) return kErrSecNotAvailable;
+    paths = end(tokens);
     return *paths ? kErrSecSuccess : kErrSecItemNotFound;
   }
 
-  // One SearchItems request: the paths of the matches, as the service
-  // lists them unlocked and locked. False when it cannot be asked.
-  bool search(const ItemQuery& query, Paths& unlocked, Paths& locked) {
-    SecretService* service = connect();
-    if (!service) return false;
-    gchar** unlockedPaths = nullptr;
-    gchar** lockedPaths = nullptr;
-    GError* raw = nullptr;
-    bool searched = secret_service_search_for_dbus_paths_sync(service, nullptr, attributesOf(query).get(),
-                                                              nullptr, &unlockedPaths, &lockedPaths, &raw);
-    ErrorPtr error(raw);
-    unlocked.reset(unlockedPaths);
-    locked.reset(lockedPaths);
-    return searched;
+  // One GetAll request: the item's attributes (null when they cannot be
+  // read), and whether it is locked.
+  VariantPtr itemAttributes(const gchar* path, gboolean& locked) {
+    VariantPtr reply = call(path, "org.freedesktop.DBus.Properties", "GetAll",
+                            g_variant_new("(s)", "org.freedesktop.Secret.Item"), G_VARIANT_TYPE("(a{sv})"));
+    if (!reply) return nullptr;
+    VariantPtr properties(g_variant_get_child_value(reply.get(), 0));
+    g_variant_lookup(properties.get(), "Locked", "b", &locked);
+    return VariantPtr(g_variant_lookup_value(properties.get(), "Attributes", G_VARIANT_TYPE("a{ss}")));
+  }
+
+  // One SearchItems request to the default collection: the paths of the
+  // items holding the query's attributes, and maybe more. None when there
+  // is no default collection; false when the service cannot be asked.
+  bool search(const ItemQuery& query, Paths& paths) {
+    if (!connect()) return false;
+    VariantPtr reply = call(kDefaultCollection, "org.freedesktop.Secret.Collection", "SearchItems",
+                            g_variant_new("(@a{ss})", attributesOf(query)), G_VARIANT_TYPE("(ao)"));
+    if (!reply) {
+      GError* raw = nullptr;
+      TextPtr collection(secret_service_read_alias_dbus_path_sync(service_.get(), "default", nullptr, &raw));
+      ErrorPtr error(raw);
+      if (collection || error) return false;
+      paths.reset(g_new0(gchar*, 1));
+      return true;
+    }
+    gchar** found = nullptr;
+    g_variant_get(reply.get(), "(^ao)", &found);
+    paths.reset(found);
+    return true;
   }
 
   // Whether none of `paths` is listed any longer: the calls on them failed
@@ -147,32 +220,40 @@ class SecretServiceKeychain : public Keychain {
   // service refused. Services tell a vanished item in different errors
   // (gnome-keyring's is UnknownMethod), so a second search decides.
   bool gone(const ItemQuery& query, const Paths& paths) {
-    Paths unlocked, locked;
-    if (!search(query, unlocked, locked)) return false;
+    Paths listed;
+    if (!search(query, listed)) return false;
     for (gchar** path = paths.get(); *path; ++path) {
-      if (g_strv_contains(unlocked.get(), *path) || g_strv_contains(locked.get(), *path)) return false;
+      if (g_strv_contains(listed.get(), *path)) return false;
     }
     return true;
   }
 
-  // The paths for which `call` (path, error) failed.
+  // The paths for which `act` (path) failed.
   template <typename Call>
-  static Paths failing(const Paths& paths, Call call) {
+  static Paths failing(const Paths& paths, Call act) {
     PathsBuilder failed(g_strv_builder_new());
     for (gchar** path = paths.get(); *path; ++path) {
-      GError* raw = nullptr;
-      bool done = call(*path, &raw);
-      ErrorPtr error(raw);
-      if (!done) g_strv_builder_add(failed.get(), *path);
+      if (!act(*path)) g_strv_builder_add(failed.get(), *path);
     }
-    return Paths(g_strv_builder_end(failed.get()));
+    return end(failed);
   }
 
-  // The service, with its session opened for transferring secrets.
+  // A method call to the service; null when it failed.
+  VariantPtr call(const gchar* path, const gchar* interface, const gchar* method, GVariant* parameters,
+                  const GVariantType* reply) {
+    GDBusProxy* proxy = G_DBUS_PROXY(service_.get());
+    return VariantPtr(g_dbus_connection_call_sync(
+        g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path, interface, method, parameters,
+        reply, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
+  }
+
+  // The service, with its session opened for transferring secrets: a proxy
+  // of this run's own, which libsecret neither shares nor watches.
   SecretService* connect() {
     if (!service_) {
       GError* raw = nullptr;
-      service_.reset(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
+      service_.reset(
+          secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
       ErrorPtr error(raw);
     }
     return service_.get();
