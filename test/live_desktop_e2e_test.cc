@@ -1,6 +1,7 @@
 // The built focuswatch on a real desktop: Xvfb, openbox, the AT-SPI bus of
 // the session, and Chromium or Firefox ESR showing pages served from
 // loopback.
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +156,31 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
       testing_support::run({{FOCUSWATCH_PATH, "--once"}, {{"FOCUSWATCH_DESKTOP", dir_ + "/record.json"}}});
   EXPECT_EQ(replayed.out + replayed.err, recorded.out + recorded.err);
   EXPECT_TRUE(Json::parse(replayed.out).contains("nerritSelectedWorktreeId")) << replayed.out;
+}
+
+// A stopped application answers nothing: each request to it times out, so
+// the timer's lines go on without its fields, which come back once it runs.
+TEST_F(LiveDesktopTest, StoppedApplicationLeavesItsFieldsOutUntilItContinues) {
+  openBrowser("nerrit-workspace", "nerrit.html");
+  Running watching({{FOCUSWATCH_PATH}, {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}}}});
+  // The next line with the fields or without, among the next 30 (the tree
+  // comes a while after the window); none after a wait shorter than
+  // sd-bus's own 25-second timeout.
+  auto next = [&](bool fields) {
+    for (int i = 0; i < 30; ++i) {
+      std::optional<std::string> line = watching.nextLine(20s);
+      Json parsed = Json::parse(line.value_or("null"));
+      if (!line || parsed.contains("nerritSelectedWorktreeId") == fields) return parsed;
+    }
+    return Json();
+  };
+  ASSERT_TRUE(next(true).contains("nerritSelectedTabTitle"));
+  browser_->signal(SIGSTOP);
+  Json stopped[] = {next(false), next(false)};
+  browser_->signal(SIGCONT);
+  for (Json& line : stopped)  // its window class: the application gives no name either
+    EXPECT_EQ(line["foregroundName"], "nerrit-workspace") << line;
+  EXPECT_EQ(next(true)["nerritWindowTitle"], "checkout-flow \u2014 vantrel - Chromium");
 }
 
 TEST_F(LiveDesktopTest, ActiveWindowChangesPostActivity) {
