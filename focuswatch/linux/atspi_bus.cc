@@ -35,8 +35,8 @@ bool AccessibilityBus::enabled() {
 void AccessibilityBus::connect() {
   bus_.reset();
   // The launcher may start the bus first: the D-Bus default, as libatspi.
-  Reply reply =
-      AtspiRequests(session_.get(), nullptr, 0).call({"org.a11y.Bus", "/org/a11y/bus"}, "org.a11y.Bus", "GetAddress", "");
+  Reply reply = AtspiRequests(session_.get(), nullptr, 0)
+                    .call({"org.a11y.Bus", "/org/a11y/bus"}, "org.a11y.Bus", "GetAddress", "");
   const char* address = nullptr;
   if (!AtspiRequests::take(reply, "s", &address)) return;
   sd_bus* bus = nullptr;
