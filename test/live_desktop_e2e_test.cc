@@ -184,6 +184,19 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitleUnlessStoppe
   EXPECT_FALSE(next("nerritWindowTitle", "checkout-flow \u2014 vantrel - Chromium").is_null());
 }
 
+// ICCCM's WM_CLASS is Latin-1 text, and an application id may hold bytes
+// that are not UTF-8: the line still comes, with both as UTF-8.
+TEST_F(LiveDesktopTest, WindowTextThatIsNotUtf8StillGivesItsLine) {
+  browser_ = start({"/usr/bin/xmessage", "x"}, true);  // a plain window (x11-utils, as xprop)
+  ASSERT_EQ(run({"/usr/bin/xdotool", "search", "--sync", "--class", "Xmessage", "set_window", "--class", "Caf\xe9",
+                 "windowactivate", "--sync"}).status, 0);
+  ASSERT_EQ(run({"/usr/bin/xprop", "-name", "xmessage", "-f", "_GTK_APPLICATION_ID", "8u", "-set",
+                 "_GTK_APPLICATION_ID", "org.caf\xff"}).status, 0);
+  Json line = Json::parse(run({FOCUSWATCH_PATH, "--once"}).out);  // throws when there is none
+  EXPECT_EQ(line["foregroundBundleId"], "org.caf\ufffd");  // the application id
+  EXPECT_EQ(line["foregroundName"], "Caf\u00e9");           // the window class
+}
+
 TEST_F(LiveDesktopTest, ActiveWindowChangesPostActivity) {
   Running watching({{FOCUSWATCH_PATH}, {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}}}});
   ASSERT_TRUE(watching.nextLine(5s));  // the line at start
