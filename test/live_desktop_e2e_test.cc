@@ -1,6 +1,7 @@
 // The built focuswatch on a real desktop: Xvfb, openbox, the AT-SPI bus of
 // the session, and Chromium or Firefox ESR showing pages served from
 // loopback.
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -139,7 +140,7 @@ TEST_F(LiveDesktopTest, FirefoxGivesTheFrontTabsPageThroughTabSwitches) {
   EXPECT_EQ(page("browser.html")["browserUrl"], url("browser.html"));
 }
 
-TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
+TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitleUnlessStopped) {
   openBrowser("nerrit-workspace", "nerrit.html");
   Json line = sampleUntil({}, [](const Json& l) {
     return l.contains("nerritSelectedTabTitle") && l.contains("nerritSelectedWorktreeId");
@@ -155,6 +156,45 @@ TEST_F(LiveDesktopTest, WorkspaceApplicationGivesTabWorktreeAndTitle) {
       testing_support::run({{FOCUSWATCH_PATH, "--once"}, {{"FOCUSWATCH_DESKTOP", dir_ + "/record.json"}}});
   EXPECT_EQ(replayed.out + replayed.err, recorded.out + recorded.err);
   EXPECT_TRUE(Json::parse(replayed.out).contains("nerritSelectedWorktreeId")) << replayed.out;
+
+  // Stopped, it answers nothing: each request to it times out, so the
+  // timer's lines go on without its fields, which come back once it runs.
+  Running watching({{FOCUSWATCH_PATH},
+                    {{"DISPLAY", display_}, {"FOCUSWATCH_DESKTOP", {}}, {"FOCUSWATCH_TRACE", dir_ + "/trace"}}});
+  // The next line whose `key` is `value`, among the next 30; none after a
+  // wait shorter than sd-bus's own 25-second timeout.
+  auto next = [&](const char* key, const char* value) {
+    for (int i = 0; i < 30; ++i) {
+      Json line = Json::parse(watching.nextLine(20s).value_or("null"));
+      if (line.is_null() || line.value(key, "") == value) return line;
+    }
+    return Json();
+  };
+  ASSERT_FALSE(next("nerritSelectedWorktreeId", "vantrel::checkout-flow").is_null());
+  // Stopped inside the next sample's walks, which make some 1000 reads
+  // (70 KB of trace): the rest of them must not wait the timeout each.
+  for (uintmax_t start = fs::file_size(dir_ + "/trace"); fs::file_size(dir_ + "/trace") < start + 5000;)
+    std::this_thread::sleep_for(1ms);
+  browser_->signal(SIGSTOP);
+  // Two lines named by the window class: the stopped application gives no
+  // name (a line begun before the stop may still have it), and no fields.
+  for (Json line : {next("foregroundName", "nerrit-workspace"), next("foregroundName", "nerrit-workspace")})
+    EXPECT_FALSE(line.is_null() || line.contains("nerritSelectedTabTitle")) << line;
+  browser_->signal(SIGCONT);
+  EXPECT_FALSE(next("nerritWindowTitle", "checkout-flow \u2014 vantrel - Chromium").is_null());
+}
+
+// ICCCM's WM_CLASS is Latin-1 text, and an application id may hold bytes
+// that are not UTF-8: the line still comes, with both as UTF-8.
+TEST_F(LiveDesktopTest, WindowTextThatIsNotUtf8StillGivesItsLine) {
+  browser_ = start({"/usr/bin/xmessage", "x"}, true);  // a plain window (x11-utils, as xprop)
+  ASSERT_EQ(run({"/usr/bin/xdotool", "search", "--sync", "--class", "Xmessage", "set_window", "--class", "Caf\xe9",
+                 "windowactivate", "--sync"}).status, 0);
+  ASSERT_EQ(run({"/usr/bin/xprop", "-name", "xmessage", "-f", "_GTK_APPLICATION_ID", "8u", "-set",
+                 "_GTK_APPLICATION_ID", "org.caf\xff"}).status, 0);
+  Json line = Json::parse(run({FOCUSWATCH_PATH, "--once"}).out);  // throws when there is none
+  EXPECT_EQ(line["foregroundBundleId"], "org.caf\ufffd");  // the application id
+  EXPECT_EQ(line["foregroundName"], "Caf\u00e9");           // the window class
 }
 
 TEST_F(LiveDesktopTest, ActiveWindowChangesPostActivity) {

@@ -87,6 +87,8 @@ Running::Running(const Launch& launch) : ownGroup_(launch.ownGroup) {
   if (pid_ < 0) throw std::runtime_error("fork");
 }
 
+void Running::signal(int number) { ::kill(ownGroup_ ? -pid_ : pid_, number); }
+
 Running::~Running() {
   if (pid_ > 0) wait(std::chrono::milliseconds(0));
 }

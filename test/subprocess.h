@@ -43,6 +43,8 @@ class Running {
   // The next line, without its line feed; absent at the end or after `limit`.
   std::optional<std::string> nextLine(std::chrono::milliseconds limit);
   void closeOutput();
+  // Sends `number` to it, or to its whole group when it has its own.
+  void signal(int number);
   // Waits for it to end, killing it after `limit`; `out` is what was not
   // taken as lines.
   Outcome wait(std::chrono::milliseconds limit);

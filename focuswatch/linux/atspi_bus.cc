@@ -34,8 +34,9 @@ bool AccessibilityBus::enabled() {
 
 void AccessibilityBus::connect() {
   bus_.reset();
-  Reply reply =
-      AtspiRequests(session_.get()).call({"org.a11y.Bus", "/org/a11y/bus"}, "org.a11y.Bus", "GetAddress", "");
+  // The launcher may start the bus first: the D-Bus default, as libatspi.
+  Reply reply = AtspiRequests(session_.get(), nullptr, 0)
+                    .call({"org.a11y.Bus", "/org/a11y/bus"}, "org.a11y.Bus", "GetAddress", "");
   const char* address = nullptr;
   if (!AtspiRequests::take(reply, "s", &address)) return;
   sd_bus* bus = nullptr;

@@ -1,23 +1,30 @@
 #include "focuswatch/linux/atspi_requests.h"
 
+#include <errno.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace focuswatch {
 
-Reply AtspiRequests::finish(int status, sd_bus_message* reply, sd_bus_error* error) {
+Reply AtspiRequests::send(const AtspiNode& node, sd_bus_message* request) {
+  if (silent_ && silent_->count(node.bus)) return {nullptr, kAXErrorCannotComplete};
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  int status = sd_bus_call(bus_, request, timeout_, &error, &reply);
   MessagePtr owned(reply);
   int32_t code = kAXErrorSuccess;
   if (status < 0) {
-    code = kAXErrorCannotComplete;
-    if (sd_bus_error_has_names(error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_UNKNOWN_INTERFACE,
+    code = kAXErrorCannotComplete;  // a timeout too, as any failure of the application
+    if (status == -ETIMEDOUT && silent_) silent_->insert(node.bus);
+    if (sd_bus_error_has_names(&error, SD_BUS_ERROR_UNKNOWN_METHOD, SD_BUS_ERROR_UNKNOWN_INTERFACE,
                                SD_BUS_ERROR_INVALID_ARGS))
       code = kAXErrorAttributeUnsupported;
-    if (sd_bus_error_has_name(error, SD_BUS_ERROR_UNKNOWN_OBJECT)) code = kAXErrorInvalidUIElement;
+    if (sd_bus_error_has_name(&error, SD_BUS_ERROR_UNKNOWN_OBJECT)) code = kAXErrorInvalidUIElement;
     owned.reset();
   }
-  sd_bus_error_free(error);
+  sd_bus_error_free(&error);
   return {std::move(owned), code};
 }
 

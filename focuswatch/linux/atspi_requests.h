@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,18 +34,38 @@ struct Reply {
 
 class AtspiRequests {
  public:
-  explicit AtspiRequests(sd_bus* bus) : bus_(bus) {}
+  // A request times out as libatspi's do, after 800 ms, which accessibility
+  // clients and at-spi2-registryd's own 3-second keyboard timeout assume;
+  // sd-bus would wait the D-Bus default of 25 s, and a hung or stopped
+  // application would hold up the 2-second timer, sleep and wake. A request
+  // that times out cannot complete, as any other failure of the
+  // application. (libatspi allows 15 s while an application starts; here a
+  // starting application's fields are absent for a sample or two.)
+  static constexpr uint64_t kApplicationTimeoutUsec = 800'000;
+
+  // Bus names of the connections that let a request time out.
+  using Silent = std::set<std::string>;
+
+  // A connection in `silent` is not asked again: a walk over the nodes that
+  // an application listed before it stopped would otherwise wait the whole
+  // timeout for each (over 40 s a sample for a stopped Chromium). The
+  // caller forgets them once a sample. `timeoutUsec` 0 is sd-bus's default.
+  explicit AtspiRequests(sd_bus* bus, Silent* silent = nullptr,
+                         uint64_t timeoutUsec = kApplicationTimeoutUsec)
+      : bus_(bus), silent_(silent), timeout_(timeoutUsec) {}
 
   // One request: `types` and the arguments after it as for
   // sd_bus_message_append.
   template <typename... Arguments>
   Reply call(const AtspiNode& node, const char* interface, const char* method, const char* types,
              Arguments... arguments) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    int status = sd_bus_call_method(bus_, node.bus.c_str(), node.path.c_str(), interface, method, &error,
-                                    &reply, types, arguments...);
-    return finish(status, reply, &error);
+    sd_bus_message* request = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &request, node.bus.c_str(), node.path.c_str(), interface,
+                                       method) < 0)
+      return {nullptr, kAXErrorCannotComplete};
+    MessagePtr owned(request);
+    if (sd_bus_message_append(request, types, arguments...) < 0) return {nullptr, kAXErrorCannotComplete};
+    return send(node, request);
   }
 
   // A property of the Accessible interface, its reply entered as far as
@@ -70,15 +91,17 @@ class AtspiRequests {
   }
 
  private:
-  // Owns the reply, and maps a failed request's D-Bus error to an
-  // accessibility error.
-  static Reply finish(int status, sd_bus_message* reply, sd_bus_error* error);
+  // Sends `request` and waits for its reply; maps a failed request's D-Bus
+  // error to an accessibility error.
+  Reply send(const AtspiNode& node, sd_bus_message* request);
   // Reads an array of pairs of strings (`item` is "{ss}" or "(so)"), one
   // `each` call an entry.
   template <typename Each>
   static bool takePairs(const Reply& reply, const char* item, Each each);
 
   sd_bus* bus_;
+  Silent* silent_;
+  uint64_t timeout_;
 };
 
 }  // namespace focuswatch

@@ -256,7 +256,12 @@ constexpr AttributeRow kAttributes[] = {
 
 bool AtspiTree::isTrusted() {
   roots_.clear();
+  silent_.clear();
   trustedBus_ = bus_.connectIfEnabled();
+  // Replies that came after their request timed out wait in the
+  // connection's queue, which every request searches: drop them.
+  if (trustedBus_)
+    while (sd_bus_process(trustedBus_, nullptr) > 0) {}
   return trustedBus_ != nullptr;
 }
 
@@ -278,7 +283,7 @@ AttributeRead AtspiTree::read(const Element& handle, std::string_view attribute)
   const LiveElement* element = live(handle);
   if (!trustedBus_) return noValue(kAXErrorAPIDisabled);
   if (!element) return noValue(kAXErrorIllegalArgument);
-  AtspiRequests bus(trustedBus_);
+  AtspiRequests bus(trustedBus_, &silent_);
   if (element->application && element->node.path.empty()) {
     std::optional<AtspiNode> found = root(bus, element->pid);
     if (!found) return noValue(kAXErrorCannotComplete);
@@ -293,7 +298,7 @@ AttributeRead AtspiTree::read(const Element& handle, std::string_view attribute)
 
 std::optional<std::string> AtspiTree::applicationName(int32_t pid) {
   if (!trustedBus_ || pid <= 0) return std::nullopt;
-  AtspiRequests bus(trustedBus_);
+  AtspiRequests bus(trustedBus_, &silent_);
   std::optional<AtspiNode> found = root(bus, pid);
   if (!found) return std::nullopt;
   Reply reply = bus.accessibleProperty(*found, "Name", "s");  // holds the name

@@ -1,7 +1,8 @@
 // The accessibility trees of other applications, read over the session's
 // AT-SPI bus: one read is one or a few requests (atspi_tree.cc has the
 // table), and nothing is kept between reads but the applications' roots,
-// found once a sample.
+// found once a sample, and the applications that let a request time out in
+// this sample.
 #ifndef FOCUSWATCH_LINUX_ATSPI_TREE_H_
 #define FOCUSWATCH_LINUX_ATSPI_TREE_H_
 
@@ -21,7 +22,7 @@ class AtspiTree {
  public:
   // Trusted when the session's accessibility bus is switched on and can
   // be reached (AccessibilityBus). Every sample asks it first, so it also
-  // forgets the last sample's roots.
+  // forgets the last sample's roots and silent applications.
   bool isTrusted();
 
   // The element of an application.
@@ -44,6 +45,7 @@ class AtspiTree {
   AccessibilityBus bus_;
   sd_bus* trustedBus_ = nullptr;  // the bus while the last answer was yes
   std::map<int32_t, AtspiNode> roots_;
+  AtspiRequests::Silent silent_;
 };
 
 }  // namespace focuswatch

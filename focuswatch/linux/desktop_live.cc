@@ -12,10 +12,32 @@
 #include "focuswatch/linux/x11_session.h"
 #include "focuswatch/observers.h"
 #include "focuswatch/sim/trace.h"
+#include "focuswatch/text.h"
 
 namespace focuswatch {
 
 namespace {
+
+// Text crosses into the probe as valid UTF-8, which the line must be: what is
+// not becomes U+FFFD, byte by byte, as the macOS strings turn a lone
+// surrogate into it, so that a field keeps the rest of its text and no text
+// of the platform can make the serialiser drop the whole sample.
+void makeValid(std::string& text) {
+  if (isValidUtf8(text)) return;
+  std::unique_ptr<char, vantrel::Deleter<g_free>> valid(g_utf8_make_valid(text.data(), std::ssize(text)));
+  text = valid.get();
+}
+
+void makeValid(std::optional<std::string>& text) {
+  if (text) makeValid(*text);
+}
+
+void makeValid(Value& value) {
+  if (auto* text = std::get_if<std::string>(&value.v)) makeValid(*text);
+  if (auto* url = std::get_if<Url>(&value.v)) makeValid(url->absoluteString);
+  if (auto* list = std::get_if<ValueList>(&value.v))
+    for (Value& item : *list) makeValid(item);
+}
 
 // The X11 session, the desktop entries and the AT-SPI tree behind the
 // platform boundary, with logind's sleep signal and the GLib main loop as
@@ -47,6 +69,8 @@ class LiveDesktop : public Desktop {
     app.localizedName = entries_.name(*window);
     if (!app.localizedName) app.localizedName = tree_.applicationName(window->pid);
     if (!app.localizedName) app.localizedName = window->windowClass;
+    makeValid(app.bundleIdentifier);
+    makeValid(app.localizedName);
     return app;
   }
 
@@ -65,7 +89,9 @@ class LiveDesktop : public Desktop {
 
   AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) override {
     trace_.attributeRead(AtspiTree::traceName(element), attribute);
-    return tree_.read(element, attribute);
+    AttributeRead read = tree_.read(element, attribute);
+    if (read.value) makeValid(*read.value);
+    return read;
   }
 
   // An element is told by its bus name and object path (an application

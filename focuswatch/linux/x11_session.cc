@@ -46,9 +46,9 @@ std::optional<FrontWindow> X11Session::frontWindow() {
   if (!window || *window == XCB_WINDOW_NONE) return std::nullopt;
   FrontWindow front;
   front.pid = static_cast<int32_t>(cardinal(*window, pidAtom_, XCB_ATOM_CARDINAL).value_or(0));
-  front.applicationId = property(*window, applicationIdAtom_, utf8Atom_);
+  front.applicationId = text(*window, applicationIdAtom_);
   // WM_CLASS holds the instance and then the class, each ending in NUL.
-  std::string wmClass = property(*window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).value_or("");
+  std::string wmClass = text(*window, XCB_ATOM_WM_CLASS).value_or("");
   size_t nul = wmClass.find('\0');
   if (nul != std::string::npos) {
     std::string className = wmClass.substr(nul + 1);
@@ -106,14 +106,31 @@ std::string X11Session::activeWindowValue() {
   return property(root_, activeWindowAtom_, XCB_GET_PROPERTY_TYPE_ANY).value_or("");
 }
 
-std::optional<std::string> X11Session::property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {
+std::optional<std::string> X11Session::property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type,
+                                                xcb_atom_t* actualType) {
   if (name == XCB_ATOM_NONE) return std::nullopt;
   Malloced<xcb_get_property_reply_t> reply(xcb_get_property_reply(
       x_.get(), xcb_get_property(x_.get(), 0, window, name, type, 0, 1 << 16), nullptr));
   xcb_get_property_reply_t* r = reply.get();
   if (!r || r->type == XCB_ATOM_NONE || r->format == 0) return std::nullopt;
+  if (actualType) *actualType = r->type;
   return std::string(static_cast<const char*>(xcb_get_property_value(r)),
                      static_cast<size_t>(xcb_get_property_value_length(r)));
+}
+
+std::optional<std::string> X11Session::text(xcb_window_t window, xcb_atom_t name) {
+  xcb_atom_t type = XCB_ATOM_NONE;
+  std::optional<std::string> bytes = property(window, name, XCB_GET_PROPERTY_TYPE_ANY, &type);
+  if (type == utf8Atom_) return bytes;
+  if (type != XCB_ATOM_STRING) return std::nullopt;
+  std::string utf8;
+  for (unsigned char byte : *bytes) {
+    if (byte < 0x80)
+      utf8 += static_cast<char>(byte);
+    else
+      utf8 += {static_cast<char>(0xC0 | byte >> 6), static_cast<char>(0x80 | (byte & 0x3F))};
+  }
+  return utf8;
 }
 
 std::optional<uint32_t> X11Session::cardinal(xcb_window_t window, xcb_atom_t name, xcb_atom_t type) {

@@ -41,7 +41,15 @@ class X11Session {
   using XPtr = std::unique_ptr<xcb_connection_t, vantrel::Deleter<xcb_disconnect>>;
   explicit X11Session(XPtr x);
 
-  std::optional<std::string> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type);
+  // The property's bytes if it has `type` (XCB_GET_PROPERTY_TYPE_ANY:
+  // whatever type it has, told in `actualType`).
+  std::optional<std::string> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type,
+                                      xcb_atom_t* actualType = nullptr);
+  // A text property, decoded by its type: STRING is Latin-1 (as ICCCM has
+  // WM_CLASS) and becomes UTF-8, UTF8_STRING is taken as it is (the live
+  // desktop checks it with all other text), any other type (COMPOUND_TEXT)
+  // gives none.
+  std::optional<std::string> text(xcb_window_t window, xcb_atom_t name);
   std::optional<uint32_t> cardinal(xcb_window_t window, xcb_atom_t name, xcb_atom_t type);
   // The raw property, whatever its type, so that any change counts.
   std::string activeWindowValue();
