@@ -43,6 +43,7 @@ class Running {
   // The next line, without its line feed; absent at the end or after `limit`.
   std::optional<std::string> nextLine(std::chrono::milliseconds limit);
   void closeOutput();
+  pid_t pid() const { return pid_; }
   // Waits for it to end, killing it after `limit`; `out` is what was not
   // taken as lines.
   Outcome wait(std::chrono::milliseconds limit);
