@@ -146,11 +146,12 @@ class WatchingTest : public FocuswatchTest {
 // changes nothing at all.
 TEST_F(WatchingTest, EachNotificationWritesItsLine) {
   ASSERT_EQ(::mkfifo(path("trace").c_str(), 0600), 0);
-  vantrel::UniqueFd traceReader(::open(path("trace").c_str(), O_RDONLY | O_NONBLOCK));
+  vantrel::UniqueFd traceReader(::open(path("trace").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   std::unique_ptr<Running> watching = watch({{"FOCUSWATCH_RECORD", path("missing\nfolder/record.json")}});
   traceReader.reset();
-  std::ofstream(path("notify")) << "NSWorkspaceWillSleepNotification\nsomething else\n"
-                                << "NSWorkspaceDidWakeNotification\nNSWorkspaceDidActivateApplicationNotification\n";
+  vantrel::UniqueFd old(::open(path("notify").c_str(), O_WRONLY));  // open throughout: the old pipe never ends
+  vantrel::writeAll(old.get(), "NSWorkspaceWillSleepNotification\nsomething else\nNSWorkspaceDidWakeNotification\n"
+                               "NSWorkspaceDidActivateApplicationNotification\n");
   for (const char* kind : {"sleep", "wake", "activity"}) EXPECT_EQ(kindOf(watching->nextLine(1500ms)), kind);
   std::filesystem::remove(path("notify"));
   ASSERT_EQ(::mkfifo(path("notify").c_str(), 0600), 0);
@@ -193,7 +194,7 @@ TEST_F(WatchingTest, TraceNobodyReadsNeverStopsTheLine) {
   ASSERT_EQ(::mkfifo(path("trace").c_str(), 0600), 0);
   writeNerritWindow("long-id.json", {{"id", std::string(100'000, 'w')}, {"AXTitle", "main"}});  // a trace line more than a pipe holds
   for (bool reader : {false, true}) {  // an open reader that takes nothing
-    vantrel::UniqueFd held(reader ? ::open(path("trace").c_str(), O_RDONLY | O_NONBLOCK) : -1);
+    vantrel::UniqueFd held(reader ? ::open(path("trace").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1);
     Outcome outcome = testing_support::run(probe({"--once"}, path("long-id.json")), 10s);
     EXPECT_EQ(Json::parse(outcome.out.empty() ? "{}" : outcome.out).value("nerritWindowTitle", ""), "main");
     EXPECT_EQ(outcome.err + std::to_string(outcome.status), "0");
