@@ -18,9 +18,9 @@ namespace {
 // Holds back, on the calling thread, every signal that can come from
 // outside (all but the faults a program raises on itself): one that arrives
 // takes its default action when the holder goes. A signal sent to the
-// process goes to a thread that does not hold it back: the callers write
-// from the thread that takes the signals (GLib's worker threads, for one,
-// hold back every signal).
+// process goes to a thread that does not hold it back, so this holds only
+// where the other threads hold back every signal, as the worker threads
+// that GLib starts do; the programs start none of their own.
 class HeldSignals {
  public:
   HeldSignals() {
