@@ -129,7 +129,7 @@ class WatchingTest : public FocuswatchTest {
     auto clocks = [] { return Json{{"observedAt", seconds(std::chrono::system_clock::now())}, {"uptime", seconds(std::chrono::steady_clock::now())}}; };
     Json before = clocks();
     auto watching = std::make_unique<Running>(launch);
-    Json first = Json::parse(watching->nextLine(1500ms).value_or("{\"kind\": \"(none)\"}")), after = clocks();
+    Json first = Json::parse(watching->nextLine(5s).value_or("{\"kind\": \"(none)\"}")), after = clocks();
     EXPECT_EQ(first["kind"], "activity");  // the line at start
     for (const char* clock : {"observedAt", "uptime"}) EXPECT_TRUE(before[clock] <= first[clock] && first[clock] <= after[clock]) << clock;
     return watching;
@@ -168,7 +168,7 @@ TEST_F(WatchingTest, EachNotificationWritesItsLine) {
 // it is stopped until it is caught with its temporary file standing, then
 // sent SIGTERM.
 TEST_F(WatchingTest, StopWhileRecordingLeavesNoPartOfARecord) {
-  std::string title(4'000'000, 't');  // recorded whole; the line has 180 characters of it
+  std::string title(1'000'000, 't');  // recorded whole; the line has 180 characters of it
   writeNerritWindow("desktop.json", {{"AXTitle", title}});
   std::unique_ptr<Running> watching = watch({{"FOCUSWATCH_RECORD", path("record.json")}});
   vantrel::UniqueFd notify(::open(path("notify").c_str(), O_WRONLY));
