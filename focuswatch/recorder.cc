@@ -1,11 +1,7 @@
-// No platform code: the recorder speaks the boundary's language, and POSIX
-// to replace its file.
+// No platform code: the recorder speaks the boundary's language.
 #include "focuswatch/recorder.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -15,7 +11,7 @@
 
 #include "common/io.h"
 #include "common/one_line.h"
-#include "common/unique_fd.h"
+#include "common/replace_file.h"
 
 namespace focuswatch {
 
@@ -61,20 +57,6 @@ struct Sample {
   std::vector<ElementRecord> elements;  // in the order first seen
   std::unordered_map<Element, size_t, ElementHash, SameElement> index;
 };
-
-// Replaces the file at `path` with `text`: a file of the owner's only,
-// written beside it and renamed over it. 0, or the errno of the failure.
-int replaceFile(const std::string& path, const std::string& text) {
-  std::string temporary = path + ".XXXXXX";
-  vantrel::UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!fd) return errno;
-  int error = vantrel::writeAll(fd.get(), text);
-  if (error == 0 && ::fchmod(fd.get(), 0600) != 0) error = errno;
-  if (::close(fd.release()) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) ::unlink(temporary.c_str());
-  return error;
-}
 
 // The simulated-desktop file of a sample. Every element carries an id; it
 // is written in place where the file first meets it (an application's
@@ -202,7 +184,7 @@ class RecordingDesktop : public Desktop {
   void sampleTaken() override {
     inner_->sampleTaken();
     std::string text = SampleWriter(sample_).desktop().dump(-1, ' ', false, Json::error_handler_t::replace);
-    int error = replaceFile(path_, text + "\n");
+    int error = vantrel::replaceFile(path_, text + "\n", 0600);
     if (error != 0 && !complained_) {
       complained_ = true;
       std::string why = vantrel::oneLine(path_ + ": " + ::strerror(error), vantrel::Escaping::kMessage);

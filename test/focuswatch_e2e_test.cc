@@ -1,8 +1,11 @@
 // The built focuswatch, driven through desktop files, the trace and the
 // notification pipe: what only the whole program shows.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
-#include <atomic>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -10,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/io.h"
 #include "test/subprocess.h"
 
 namespace {
@@ -34,6 +38,12 @@ class FocuswatchTest : public ::testing::Test {
   Launch probe(std::vector<std::string> options, const std::string& desktop) const {
     options.insert(options.begin(), FOCUSWATCH_PATH);
     return {options, {{"FOCUSWATCH_DESKTOP", desktop}, {"FOCUSWATCH_TRACE", path("trace")}}};
+  }
+  // A desktop file `name` whose front application, nerrit, has `window` focused.
+  void writeNerritWindow(const std::string& name, const Json& window) const {
+    std::ofstream(path(name)) << Json{{"accessibilityTrusted", true},
+        {"frontmostApplication", {{"bundleIdentifier", "com.example.nerrit"}, {"processIdentifier", 7}}},
+        {"applications", {{"7", {{"AXFocusedWindow", window}}}}}};
   }
   std::string trace() const {
     std::ifstream in(path("trace"));
@@ -88,8 +98,7 @@ TEST_F(FocuswatchTest, StandardStreamsClosedOrFullNeverTearALine) {
 }
 
 // A recorded sample replays to the same line, byte for byte; the record is
-// replaced whole, nothing left beside it. A record that cannot be written
-// changes nothing but one line on standard error.
+// the owner's only, replaced whole, nothing left beside it.
 TEST_F(FocuswatchTest, RecordedSampleReplaysToTheSameLine) {
   for (const char* demo : {"browser-webarea", "nerrit"}) {
     Launch recording = probe({"--once", "--browser-tracking"}, kDemo + "/" + demo + ".json");
@@ -99,12 +108,7 @@ TEST_F(FocuswatchTest, RecordedSampleReplaysToTheSameLine) {
     EXPECT_EQ(replayed.out + replayed.err, recorded.out + recorded.err) << demo;
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);  // the record and the trace
-  Launch unwritable = probe({"--once"}, kDemo + "/plain.json");
-  unwritable.env["FOCUSWATCH_RECORD"] = path("missing/record.json");
-  Outcome outcome = testing_support::run(unwritable);
-  EXPECT_EQ(Json::parse(outcome.out)["foregroundBundleId"], "com.apple.TextEdit");
-  EXPECT_EQ(outcome.err + std::to_string(outcome.status),
-            "focuswatch: record: " + path("missing/record.json") + ": No such file or directory\n0");
+  EXPECT_EQ(std::filesystem::status(path("record.json")).permissions(), std::filesystem::perms(0600));  // raw answers
 }
 
 // Watches the desktop file `desktop.json` with the notification pipe.
@@ -115,48 +119,93 @@ class WatchingTest : public FocuswatchTest {
     ASSERT_EQ(::mkfifo(path("notify").c_str(), 0600), 0);
     std::filesystem::copy_file(kDemo + "/plain.json", path("desktop.json"));
   }
-  std::unique_ptr<Running> watch(bool ignoreSigpipe = false) {
+  // The probe, once its line at start has come; that line's clocks are the
+  // real ones.
+  std::unique_ptr<Running> watch(std::map<std::string, std::optional<std::string>> env = {}, bool ignoreSigpipe = false) {
     Launch launch = probe({}, path("desktop.json"));
+    launch.env.merge(env);
     launch.env["FOCUSWATCH_NOTIFY"] = path("notify");
     launch.ignoreSigpipe = ignoreSigpipe;
+    auto clocks = [] { return Json{{"observedAt", seconds(std::chrono::system_clock::now())}, {"uptime", seconds(std::chrono::steady_clock::now())}}; };
+    Json before = clocks();
     auto watching = std::make_unique<Running>(launch);
-    EXPECT_EQ(kindOf(watching->nextLine(1500ms)), "activity");  // the line at start
+    Json first = Json::parse(watching->nextLine(5s).value_or("{\"kind\": \"(none)\"}")), after = clocks();
+    EXPECT_EQ(first["kind"], "activity");  // the line at start
+    for (const char* clock : {"observedAt", "uptime"}) EXPECT_TRUE(before[clock] <= first[clock] && first[clock] <= after[clock]) << clock;
     return watching;
   }
+  static double seconds(auto now) { return std::chrono::duration<double>(now.time_since_epoch()).count(); }
   static std::string kindOf(const std::optional<std::string>& line) {
     return line ? Json::parse(*line)["kind"].get<std::string>() : "(none)";
   }
 };
 
+// A pipe removed and made again is read: its writers find a reader soon.
+// A record that cannot be written changes nothing but one line on standard
+// error, said once however many lines come; a trace whose reader has gone
+// changes nothing at all.
 TEST_F(WatchingTest, EachNotificationWritesItsLine) {
-  std::unique_ptr<Running> watching = watch();
-  std::ofstream(path("notify")) << "NSWorkspaceWillSleepNotification\nsomething else\n"
-                                << "NSWorkspaceDidWakeNotification\nNSWorkspaceDidActivateApplicationNotification\n";
+  ASSERT_EQ(::mkfifo(path("trace").c_str(), 0600), 0);
+  vantrel::UniqueFd traceReader(::open(path("trace").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  std::unique_ptr<Running> watching = watch({{"FOCUSWATCH_RECORD", path("missing\nfolder/record.json")}});
+  traceReader.reset();
+  vantrel::UniqueFd old(::open(path("notify").c_str(), O_WRONLY));  // open throughout: the old pipe never ends
+  vantrel::writeAll(old.get(), "NSWorkspaceWillSleepNotification\nsomething else\nNSWorkspaceDidWakeNotification\n"
+                               "NSWorkspaceDidActivateApplicationNotification\n");
   for (const char* kind : {"sleep", "wake", "activity"}) EXPECT_EQ(kindOf(watching->nextLine(1500ms)), kind);
+  std::filesystem::remove(path("notify"));
+  ASSERT_EQ(::mkfifo(path("notify").c_str(), 0600), 0);
+  vantrel::UniqueFd notify;
+  for (int tries = 0; tries < 100 && !notify; ++tries, std::this_thread::sleep_for(50ms))
+    notify.reset(::open(path("notify").c_str(), O_WRONLY | O_NONBLOCK));  // ENXIO while nobody reads
+  EXPECT_EQ(vantrel::writeAll(notify.get(), "NSWorkspaceWillSleepNotification\n"), 0);
+  EXPECT_EQ(kindOf(watching->nextLine(1500ms)), "sleep");
+  EXPECT_EQ(watching->wait(0ms).err, "focuswatch: record: " + path("missing\\nfolder/record.json") + ": No such file or directory\n");
 }
 
-// The timer's line comes through a flood of notifications. (That each
-// sample reads the desktop file afresh, and that the timer ticks every two
-// seconds, the unit tests show.)
-TEST_F(WatchingTest, NotificationsThatNeverStopDoNotStopTheTimer) {
-  std::unique_ptr<Running> watching = watch();
-  std::atomic<bool> pouring = true;
-  std::thread writer([&] {
-    std::ofstream notify(path("notify"));
-    while (pouring) notify << "NSWorkspaceWillSleepNotification\n" << std::flush;
-  });
-  std::string kind;
-  for (int n = 0; n < 1'000'000 && kind != "activity" && kind != "(none)"; ++n) kind = kindOf(watching->nextLine(5000ms));
-  pouring = false;
-  writer.join();
-  EXPECT_EQ(kind, "activity");
+// A stop while the record is written leaves the last whole record and
+// nothing beside it. Notifications keep the probe sampling a large desktop;
+// it is stopped until it is caught with its temporary file standing, then
+// sent SIGTERM.
+TEST_F(WatchingTest, StopWhileRecordingLeavesNoPartOfARecord) {
+  std::string title(1'000'000, 't');  // recorded whole; the line has 180 characters of it
+  writeNerritWindow("desktop.json", {{"AXTitle", title}});
+  std::unique_ptr<Running> watching = watch({{"FOCUSWATCH_RECORD", path("record.json")}});
+  vantrel::UniqueFd notify(::open(path("notify").c_str(), O_WRONLY));
+  ::signal(SIGPIPE, SIG_IGN);  // the probe's end fails the pouring write instead
+  std::thread pouring([&] { while (vantrel::writeAll(notify.get(), "NSWorkspaceDidWakeNotification\n") == 0) {} });
+  auto temporaryStands = [&] { return std::ranges::any_of(std::filesystem::directory_iterator(dir_), [](auto& e) { return e.path().filename().string()[0] == '.'; }); };
+  bool caught = false;
+  for (int tries = 0; tries < 10'000 && !caught; ++tries, std::this_thread::sleep_for(1ms)) {
+    siginfo_t stopped;
+    ::kill(watching->pid(), SIGSTOP), ::waitid(P_PID, watching->pid(), &stopped, WSTOPPED | WEXITED | WNOWAIT);
+    if ((caught = temporaryStands())) ::kill(watching->pid(), SIGTERM);
+    ::kill(watching->pid(), SIGCONT);
+  }
+  Outcome outcome = watching->wait(10s);
+  pouring.join();
+  EXPECT_TRUE(caught && outcome.signal == SIGTERM && !temporaryStands());
+  EXPECT_EQ(Json::parse(std::ifstream(path("record.json")))["applications"]["7"]["AXFocusedWindow"]["AXTitle"], title);
+}
+
+// The trace never stops the line: not a pipe that nobody reads, nor a
+// reader that takes nothing (nor one that goes away, above).
+TEST_F(WatchingTest, TraceNobodyReadsNeverStopsTheLine) {
+  ASSERT_EQ(::mkfifo(path("trace").c_str(), 0600), 0);
+  writeNerritWindow("long-id.json", {{"id", std::string(100'000, 'w')}, {"AXTitle", "main"}});  // a trace line more than a pipe holds
+  for (bool reader : {false, true}) {  // an open reader that takes nothing
+    vantrel::UniqueFd held(reader ? ::open(path("trace").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1);
+    Outcome outcome = testing_support::run(probe({"--once"}, path("long-id.json")), 10s);
+    EXPECT_EQ(Json::parse(outcome.out.empty() ? "{}" : outcome.out).value("nerritWindowTitle", ""), "main");
+    EXPECT_EQ(outcome.err + std::to_string(outcome.status), "0");
+  }
 }
 
 // When the reader goes away, the probe ends with the next line: by SIGPIPE,
 // or with status 0 where its parent left the signal ignored.
 TEST_F(WatchingTest, GoneReaderEndsTheProbe) {
   for (bool ignored : {false, true}) {
-    std::unique_ptr<Running> watching = watch(ignored);
+    std::unique_ptr<Running> watching = watch({}, ignored);
     watching->closeOutput();
     std::ofstream(path("notify")) << "NSWorkspaceDidWakeNotification\n";
     testing_support::Outcome outcome = watching->wait(5000ms);

@@ -45,6 +45,7 @@ class Running {
   void closeOutput();
   // Sends `number` to it, or to its whole group when it has its own.
   void signal(int number);
+  pid_t pid() const { return pid_; }
   // Waits for it to end, killing it after `limit`; `out` is what was not
   // taken as lines.
   Outcome wait(std::chrono::milliseconds limit);

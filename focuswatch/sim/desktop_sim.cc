@@ -13,6 +13,10 @@ namespace focuswatch {
 
 namespace {
 
+// How often a watched notification path is looked at for a new pipe: the
+// longest a writer to a pipe made after the probe started waits.
+constexpr std::chrono::milliseconds kLookForPipe(500);
+
 std::shared_ptr<const SimDocument> emptyDocument() { return std::make_shared<SimDocument>(); }
 
 std::optional<WorkspaceNotification> notificationNamed(std::string_view line) {
@@ -161,14 +165,23 @@ void SimDesktop::post(std::string_view line) {
 
 void SimDesktop::runMainRunLoop() {
   using namespace std::chrono;
+  using Clock = TimerQueue::Clock;
   NotifyPipe pipe(paths_.notify);
+  Clock::time_point nextLook = Clock::now() + kLookForPipe;
   stopped_ = false;
-  while (!stopped_ && (!timers_.empty() || (pipe && !observers_.empty()))) {
+  while (!stopped_ && (!timers_.empty() || (pipe.watching() && !observers_.empty()))) {
     // A turn reads at most one buffer and posts its lines until a timer is
     // due, then serves the timers, as a run loop does: a pipe that never
-    // runs dry cannot stop the timer.
+    // runs dry cannot stop the timer. Between turns the path is looked at
+    // now and then, for a pipe made or made again.
+    Clock::time_point now = Clock::now();
+    if (pipe.watching() && now >= nextLook) {
+      pipe.follow();
+      nextLook = now + kLookForPipe;
+    }
     bool pending = pipe.lines().pending();
-    std::optional<TimerQueue::Clock::duration> wait = timers_.untilNext(TimerQueue::Clock::now());
+    std::optional<Clock::duration> wait = timers_.untilNext(now);
+    if (pipe.watching()) wait = std::min(wait.value_or(Clock::duration::max()), nextLook - now);
     int timeout = -1;
     if (pending) {
       timeout = 0;
@@ -182,10 +195,9 @@ void SimDesktop::runMainRunLoop() {
     if (ready > 0 && (fds.revents & (POLLIN | POLLHUP))) pipe.read();
     while (std::optional<std::string> line = pipe.lines().next()) {
       post(*line);
-      if (stopped_ || timers_.untilNext(TimerQueue::Clock::now()) == TimerQueue::Clock::duration::zero())
-        break;
+      if (stopped_ || timers_.untilNext(Clock::now()) == Clock::duration::zero()) break;
     }
-    if (!stopped_) timers_.fireDue(TimerQueue::Clock::now());
+    if (!stopped_) timers_.fireDue(Clock::now());
   }
 }
 

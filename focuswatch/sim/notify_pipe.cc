@@ -56,11 +56,23 @@ NotifyPipe::NotifyPipe(std::string path) : path_(std::move(path)), lines_(kLonge
 }
 
 void NotifyPipe::open() {
-  // Read-only, so that the end of the last writer shows; non-blocking, so
-  // that opening does not wait for a writer. Only a named pipe is read.
-  fd_.reset(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  // Only a named pipe is opened. Read-only, so that the end of the last
+  // writer shows; non-blocking, so that opening does not wait for a writer.
+  fd_.reset();
   struct stat status;
+  if (::stat(path_.c_str(), &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+  fd_.reset(::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd_ && (::fstat(fd_.get(), &status) != 0 || !S_ISFIFO(status.st_mode))) fd_.reset();
+  device_ = status.st_dev;
+  inode_ = status.st_ino;
+}
+
+void NotifyPipe::follow() {
+  struct stat status;
+  if (::stat(path_.c_str(), &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+  if (fd_ && status.st_dev == device_ && status.st_ino == inode_) return;
+  lines_.endOfInput();
+  open();
 }
 
 void NotifyPipe::read() {

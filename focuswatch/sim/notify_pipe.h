@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 #include "common/unique_fd.h"
 
 namespace focuswatch {
@@ -41,6 +43,8 @@ class NotifyPipe {
   // A path that is empty or not a named pipe gives a closed pipe.
   explicit NotifyPipe(std::string path);
 
+  // Whether a path is watched: a pipe may stand there, now or later.
+  bool watching() const { return !path_.empty(); }
   explicit operator bool() const { return static_cast<bool>(fd_); }
   int fd() const { return fd_.get(); }
   LineSplitter& lines() { return lines_; }
@@ -48,12 +52,19 @@ class NotifyPipe {
   // the unfinished line is dropped and the pipe opened again, to wait for
   // the next writer.
   void read();
+  // Looks at the path (one stat) and opens the named pipe that stands there
+  // now, if it is not the one open: a pipe made after the probe started, or
+  // removed and made again, is read from then on. Whatever the old pipe
+  // still held goes with it.
+  void follow();
 
  private:
   void open();
 
   std::string path_;
   vantrel::UniqueFd fd_;
+  dev_t device_ = 0;  // the open pipe's identity
+  ino_t inode_ = 0;
   LineSplitter lines_;
 };
 

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "focuswatch/sim/desktop_sim.h"
 #include "focuswatch/sim/notify_pipe.h"
 #include "focuswatch/sim/timer_queue.h"
 
@@ -32,11 +34,7 @@ TEST(LineSplitterTest, WholeLinesOnlyWhateverThePieces) {
     LineSplitter splitter(4);
     std::vector<std::string> got;
     for (size_t i = 0; i < pieces.size(); ++i) {
-      if (pieces[i] == "|") {
-        splitter.endOfInput();
-      } else {
-        splitter.add(pieces[i]);
-      }
+      pieces[i] == "|" ? splitter.endOfInput() : splitter.add(pieces[i]);
       if (i % 2) {  // taken apart now and then, as the run loop does
         for (std::string& line : linesOf(splitter)) got.push_back(line);
       }
@@ -47,27 +45,51 @@ TEST(LineSplitterTest, WholeLinesOnlyWhateverThePieces) {
   }
 }
 
-// A writer that quits mid-line does not swallow the next writer's line.
-TEST(NotifyPipeTest, NextWriterStartsAfreshAndTheEndIsSeen) {
+// A writer that quits mid-line does not swallow the next writer's line, and
+// a line feed that comes on its own ends its line. A pipe made after the
+// reader started is read (one made again, the end-to-end test shows).
+TEST(NotifyPipeTest, NextWriterStartsAfreshAndThePipeAtThePathIsRead) {
   char folder[] = "/tmp/notify-pipe-XXXXXX";
   ASSERT_TRUE(::mkdtemp(folder));
   std::string path = std::string(folder) + "/notify";
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   NotifyPipe pipe(path);
-  ASSERT_TRUE(pipe);
-  auto write = [&](const std::string& text) {
-    int fd = ::open(path.c_str(), O_WRONLY);
-    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::close(fd);
+  auto write = [&](const std::vector<std::string>& pieces) {
+    vantrel::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // ENXIO while nobody reads
+    for (const std::string& piece : pieces) {
+      EXPECT_EQ(::write(fd.get(), piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+      pipe.read();
+    }
   };
-  write("NSWorkspaceWillSlee");
-  pipe.read();  // the fragment
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  pipe.follow();
+  write({"NSWorkspaceWillSlee"});
   pipe.read();  // its writer's end
-  write("NSWorkspaceDidWakeNotification\n");
-  pipe.read();
+  write({"NSWorkspaceDidWakeNotification", "\n"});
   EXPECT_EQ(linesOf(pipe.lines()), std::vector<std::string>{"NSWorkspaceDidWakeNotification"});
   std::filesystem::remove_all(folder);
   EXPECT_FALSE(NotifyPipe("/dev/null"));  // only a named pipe is read
+}
+
+// A timer that is due comes before the notifications still queued, however
+// many they are.
+TEST(SimRunLoopTest, DueTimerGoesBeforeQueuedNotifications) {
+  char folder[] = "/tmp/run-loop-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(folder));
+  std::string path = std::string(folder) + "/notify";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  vantrel::UniqueFd holder(::open(path.c_str(), O_RDONLY | O_NONBLOCK));  // so the lines wait in the pipe
+  std::string lines;
+  while (lines.size() < 5'000) lines += "NSWorkspaceDidWakeNotification\n";  // 162 lines: any pipe holds them
+  EXPECT_EQ(::write(vantrel::UniqueFd(::open(path.c_str(), O_WRONLY)).get(), lines.data(), lines.size()),
+            static_cast<ssize_t>(lines.size()));
+  SimDesktop desktop(SimPaths{"", "", path});
+  int posted = 0, postedAtTick = -1;
+  // Each notification takes longer than the timer's interval.
+  desktop.addObserver(WorkspaceNotification::kDidWake, [&] { ++posted, std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+  desktop.scheduleRepeatingTimer(0.001, [&] { postedAtTick = posted, desktop.stopMainRunLoop(); });
+  desktop.runMainRunLoop();
+  std::filesystem::remove_all(folder);
+  EXPECT_EQ(postedAtTick, 1);
 }
 
 TEST(TimerQueueTest, FixedScheduleSkipsMissedTicks) {

@@ -14,7 +14,9 @@ namespace focuswatch {
 
 class TraceFile {
  public:
-  // An empty path traces nothing.
+  // An empty path traces nothing, and so does a pipe with no reader. On a
+  // pipe whose reader has gone or stopped reading the trace ends; the
+  // probe goes on.
   explicit TraceFile(const std::string& path);
 
   void trustQuery() { line("AXIsProcessTrusted"); }
@@ -31,6 +33,7 @@ class TraceFile {
   void line(std::string_view text);
 
   vantrel::UniqueFd fd_;
+  bool stream_ = false;  // a pipe, socket or device, not a regular file
 };
 
 // The wall clock, in seconds since 1970, and the time since boot.
