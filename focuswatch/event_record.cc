@@ -10,6 +10,7 @@
 #include "focuswatch/nerrit_tab.h"
 #include "focuswatch/nerrit_window.h"
 #include "focuswatch/nerrit_worktree.h"
+#include "focuswatch/reasons.h"
 #include "focuswatch/text.h"
 
 namespace focuswatch {
@@ -37,7 +38,15 @@ std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguratio
   record["idleSeconds"] = desktop.secondsSinceLastInput();
   record["accessibilityTrusted"] = trusted;
 
+  ReasonSink* reasons = desktop.reasons();
+  if (!trusted) tell(reasons, "*", "missing", nullptr, "not trusted for accessibility");
+  if (trusted && !app) tell(reasons, "*", "missing", nullptr, "no frontmost application");
   if (trusted && app) {
+    if (!isWorkspaceApplication(*app))
+      tell(reasons, "nerrit*", "missing", nullptr,
+           "not the workspace application: the bundle identifier does not contain \"nerrit\"");
+    if (!app->bundleIdentifier || !browserEnabled(config, *app->bundleIdentifier))
+      tell(reasons, "browser*", "missing", nullptr, "not an enabled browser (see the browser options)");
     if (isWorkspaceApplication(*app)) {
       if (auto tab = focusedNerritTab(desktop, *app)) record["nerritSelectedTabTitle"] = *tab;
       if (auto worktree = selectedNerritWorktree(desktop, *app))
@@ -58,6 +67,7 @@ std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguratio
   try {
     return record.dump();
   } catch (const nlohmann::json::exception&) {
+    tell(reasons, "*", "missing", nullptr, "a text read is not valid UTF-8: the whole line was dropped");
     return std::nullopt;  // not valid UTF-8: this sample is dropped
   }
 }
