@@ -107,6 +107,14 @@ class Explainer {
     }
     for (const Reason& reason : reasons_)
       if (!reason.element.empty()) marks_[reason.element].push_back(&reason);
+    // The deciding step first; "a tab strip" only when nothing else is said.
+    static const std::vector<std::string> kOrder = {"missing", "chosen", "tab", "row", "page", "from", "candidate",
+                                                    "pane", "passed", "budget", "strip"};
+    auto rank = [](const Reason* r) { return std::find(kOrder.begin(), kOrder.end(), r->step) - kOrder.begin(); };
+    for (auto& [name, list] : marks_) {
+      std::stable_sort(list.begin(), list.end(), [&](auto* a, auto* b) { return rank(a) < rank(b); });
+      if (list.size() > 1 && list.back()->step == "strip") list.pop_back();
+    }
   }
 
   std::string page(const std::string& record) {
@@ -255,8 +263,10 @@ class Explainer {
     }
     out << "<h2>The focused window, to scale</h2>";
     if (boxes.empty()) {
-      out << "<p class=small>No element of this sample has a frame (<code>AXFrame</code>), so there is "
-             "nothing to draw.</p>";
+      out << (ordered_.empty() ? "<p>No element was read in this sample: see the reasons above.</p>"
+                               : "<p class=small>No element of this sample has a frame (<code>AXFrame</code>): "
+                                 "the tree below stands for the window.</p>");
+      diagram(out);
       return;
     }
     double margin = 40;
@@ -270,6 +280,19 @@ class Explainer {
         {"page", {"#00838f", "#00838f22"}},   {"from", {"#000", "none"}},         {"passed", {"#888", "none"}},
         {"budget", {"#c62828", "#c6282833"}},
     };
+    // A marked element without a frame is told in its nearest framed
+    // ancestor's box.
+    std::map<const SimElement*, std::vector<std::string>> inside;
+    for (const SimElement* element : ordered_) {
+      auto found = marks_.find(element->traceName());
+      if (found == marks_.end() || frameOf(element)) continue;
+      for (const SimElement* up = element->parent; up; up = up->parent) {
+        if (!frameOf(up)) continue;
+        for (const Reason* reason : found->second)
+          inside[up].push_back(element->traceName() + " " + reason->step + ": " + reason->says);
+        break;
+      }
+    }
     for (const Box& box : boxes) {
       std::string name = box.element->traceName();
       const char* stroke = "#999";
@@ -278,7 +301,7 @@ class Explainer {
       std::string classes, notes;
       if (auto found = marks_.find(name); found != marks_.end()) {
         for (const Reason* reason : found->second) {
-          if (auto style = kStyles.find(reason->step); style != kStyles.end()) {
+          if (auto style = kStyles.find(reason->step); style != kStyles.end() && width == 1) {
             stroke = style->second.first;
             if (std::string(style->second.second) != "none") fill = style->second.second;
             width = 3;
@@ -293,15 +316,23 @@ class Explainer {
           << "\"><rect x=\"" << number(r.x) << "\" y=\"" << number(r.y) << "\" width=\"" << number(r.width)
           << "\" height=\"" << number(r.height) << "\" fill=\"" << fill << "\" stroke=\"" << stroke
           << "\" stroke-width=\"" << width << "\"/><text x=\"" << number(r.x + 3) << "\" y=\"" << number(r.y + 11)
-          << "\" font-size=\"10\" fill=\"" << stroke << "\">" << escape(cut(name + " " + label(box.element), 90))
+          << "\" font-size=\"10\" fill=\"" << stroke << "\">"
+          << escape(cut(name + " " + label(box.element), std::max<size_t>(12, static_cast<size_t>(r.width / 5.2))))
           << "</text>";
-      if (auto found = marks_.find(name); found != marks_.end()) {
-        double y = r.y + 23;
-        for (const Reason* reason : found->second) {
-          out << "<text x=\"" << number(r.x + 3) << "\" y=\"" << number(y) << "\" font-size=\"10\" font-weight=\"bold\" fill=\""
-              << stroke << "\">" << escape(cut(reason->step + ": " + reason->says, 90)) << "</text>";
-          y += 11;
-        }
+      std::vector<std::string> lines;
+      if (auto found = marks_.find(name); found != marks_.end())
+        for (const Reason* reason : found->second) lines.push_back(reason->step + ": " + reason->says);
+      for (const std::string& line : inside[box.element]) lines.push_back(line);
+      // As many lines as the box holds; a low box gets them joined on one.
+      size_t room = std::max<size_t>(1, static_cast<size_t>((r.height - 14) / 11));
+      for (size_t i = room; i < lines.size(); ++i) lines[room - 1] += " · " + lines[i];
+      lines.resize(std::min(lines.size(), room));
+      size_t fits = std::max<size_t>(12, static_cast<size_t>(r.width / 5.6));
+      double y = r.y + 23;
+      for (const std::string& line : lines) {
+        out << "<text x=\"" << number(r.x + 3) << "\" y=\"" << number(y) << "\" font-size=\"10\" font-weight=\"bold\" fill=\""
+            << stroke << "\">" << escape(cut(line, fits)) << "</text>";
+        y += 11;
       }
       out << "</a></g>";
     }
@@ -312,6 +343,53 @@ class Explainer {
            "the selected tab <span class=\"mark m-row\">row</span> the selected worktree row "
            "<span class=\"mark m-page\">page</span> a web area that gave a page "
            "<span class=\"mark m-from\">from</span> where a field came from</p>";
+    diagram(out);
+  }
+
+  // The tree as a picture, one row an element, indented by depth, with the
+  // marks of each step: what the window's picture cannot show. A large
+  // tree keeps only the marked elements and their ancestors.
+  void diagram(std::ostringstream& out) {
+    std::map<const SimElement*, bool> keep;
+    for (const SimElement* element : ordered_) {
+      if (ordered_.size() > 400 && !marks_.contains(element->traceName())) continue;
+      for (const SimElement* up = element; up && !keep[up]; up = up->parent) keep[up] = true;
+    }
+    std::vector<std::pair<const SimElement*, int>> rows;
+    for (const SimElement* element : ordered_) {
+      if (!keep[element]) continue;
+      int depth = 0;
+      for (const SimElement* up = element->parent; up; up = up->parent) ++depth;
+      rows.emplace_back(element, depth);
+    }
+    if (rows.empty()) return;
+    out << "<h2>The tree as a picture</h2><svg id=diagram xmlns=\"http://www.w3.org/2000/svg\" width=\"1200\" height=\""
+        << rows.size() * 22 + 4 << "\">";
+    double y = 2;
+    for (const auto& [element, depth] : rows) {
+      std::string name = element->traceName();
+      std::string says, classes;
+      const char* color = "#999";
+      if (auto found = marks_.find(name); found != marks_.end()) {
+        for (const Reason* reason : found->second) {
+          says += (says.empty() ? "" : " · ") + reason->step + ": " + reason->says;
+          classes += " mark-" + reason->step;
+          color = reason->step == "missing" || reason->step == "budget" ? "#c62828"
+                  : reason->step == "passed"                            ? "#888"
+                                                                        : "#2e7d32";
+        }
+      }
+      double x = 2 + depth * 18;
+      out << "<g class=\"row" << escape(classes) << "\" data-element=\"" << escape(name) << "\"><a href=\"#n"
+          << element->number << "\"><rect x=\"" << x << "\" y=\"" << y << "\" width=\"" << 1196 - x
+          << "\" height=\"19\" rx=\"3\" fill=\"" << (says.empty() ? "#fff" : "#fffde7") << "\" stroke=\"" << color
+          << "\" stroke-width=\"" << (says.empty() ? 1 : 2) << "\"/><text x=\"" << x + 4 << "\" y=\"" << y + 14
+          << "\" font-size=\"11\"><tspan font-weight=\"bold\">" << escape(name) << "</tspan> "
+          << escape(cut(label(element), 70)) << "<tspan fill=\"" << color << "\" font-weight=\"bold\"> "
+          << escape(cut(says, 120)) << "</tspan></text></a></g>";
+      y += 22;
+    }
+    out << "</svg>";
   }
 
   std::string value(const SimValue& stored) {
@@ -356,8 +434,8 @@ class Explainer {
     std::map<std::string, std::vector<size_t>> readsOf;
     for (const auto& [at, attribute] : reads_[name]) readsOf[attribute].push_back(at);
     for (const auto& [key, stored] : element->attributes) {
-      if (stored.kind == SimValue::Kind::kElement) continue;  // the child is shown below
-      out << "<tr><td><code>" << escape(*key) << "</code><td>" << value(stored) << "<td>" << readNumbers(readsOf, *key)
+      out << "<tr><td><code>" << escape(*key) << "</code><td>" << value(stored)
+          << (stored.kind == SimValue::Kind::kElement ? " (below)" : "") << "<td>" << readNumbers(readsOf, *key)
           << "</tr>";
       readsOf.erase(*key);
     }
