@@ -133,7 +133,11 @@ class Explainer {
     for (const SimElement* root : children_[nullptr]) tree(out, root, 0);
     out << "<details><summary>All " << trace_.size() << " platform calls in order</summary><ol class=trace>";
     for (const std::string& call : trace_) out << "<li><code>" << escape(call) << "</code></li>";
-    out << "</ol></details></body></html>\n";
+    // The one script: a link to an element opens the folded elements that
+    // hold it.
+    out << "</ol></details><script>function show(){let e=document.getElementById(location.hash.slice(1));"
+           "for(;e;e=e.parentElement)if(e.tagName==='DETAILS')e.open=true}"
+           "addEventListener('hashchange',show);show()</script></body></html>\n";
     return out.str();
   }
 
