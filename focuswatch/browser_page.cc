@@ -103,7 +103,8 @@ class PageSearch {
 }  // namespace
 
 std::optional<PageMap> pageAddress(std::string_view address, const char** why) {
-  if (hasMoreCharactersThan(address, kAddressLimit)) return refuse(why, "the address is over 2,048 characters");
+  if (hasMoreCharactersThan(address, kAddressLimit))
+    return refuse(why, "the address is over 2,048 characters");
   boost::system::result<boost::urls::url_view> parsed = boost::urls::parse_uri(address);
   if (!parsed) return refuse(why, "the address is not a URI");
   if (parsed->scheme() != "http" && parsed->scheme() != "https")
@@ -157,7 +158,8 @@ std::optional<PageMap> browserPage(Desktop& desktop, const BrowserConfiguration&
   if (found) {
     tell(reasons, kField, "from", &*window, "the focused window's AXDocument");
   } else {
-    tell(reasons, kField, "passed", &*window, [&] { return std::string("the focused window's AXDocument: ") + why; });
+    tell(reasons, kField, "passed", &*window,
+         [&] { return std::string("the focused window's AXDocument: ") + why; });
     found = PageSearch(desktop, suffix).run(*window);
   }
   if (found && !found->contains("title"))

@@ -22,6 +22,19 @@ bool isWorkspaceApplication(const RunningApplication& app) {
   return lowered && lowered->find("nerrit") != std::string::npos;
 }
 
+// The rules of this record that leave whole groups of fields out.
+void sayWhyLeftOut(ReasonSink& reasons, const BrowserConfiguration& config, bool trusted,
+                   const std::optional<RunningApplication>& app) {
+  if (!trusted) return reasons.say("*", "missing", nullptr, "not trusted for accessibility");
+  if (!app) return reasons.say("*", "missing", nullptr, "no frontmost application");
+  if (!isWorkspaceApplication(*app)) {
+    reasons.say("nerrit*", "missing", nullptr,
+                "not the workspace application: the bundle identifier does not contain \"nerrit\"");
+  }
+  if (!app->bundleIdentifier || !browserEnabled(config, *app->bundleIdentifier))
+    reasons.say("browser*", "missing", nullptr, "not an enabled browser (see the browser options)");
+}
+
 }  // namespace
 
 std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguration& config,
@@ -39,14 +52,8 @@ std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguratio
   record["accessibilityTrusted"] = trusted;
 
   ReasonSink* reasons = desktop.reasons();
-  if (!trusted) tell(reasons, "*", "missing", nullptr, "not trusted for accessibility");
-  if (trusted && !app) tell(reasons, "*", "missing", nullptr, "no frontmost application");
+  if (reasons) sayWhyLeftOut(*reasons, config, trusted, app);
   if (trusted && app) {
-    if (!isWorkspaceApplication(*app))
-      tell(reasons, "nerrit*", "missing", nullptr,
-           "not the workspace application: the bundle identifier does not contain \"nerrit\"");
-    if (!app->bundleIdentifier || !browserEnabled(config, *app->bundleIdentifier))
-      tell(reasons, "browser*", "missing", nullptr, "not an enabled browser (see the browser options)");
     if (isWorkspaceApplication(*app)) {
       if (auto tab = focusedNerritTab(desktop, *app)) record["nerritSelectedTabTitle"] = *tab;
       if (auto worktree = selectedNerritWorktree(desktop, *app))

@@ -83,7 +83,8 @@ class TabQuery {
     if (depth >= kStripDepthLimit || !stripBudget_.take()) return;
     if (reasons_ && stripBudget_.exhausted() && !spentAt_) {
       spentAt_ = element;
-      tell(reasons_, kField, "budget", &element, "the walk for tab strips spent its last of 2,500 visits here");
+      tell(reasons_, kField, "budget", &element,
+           "the walk for tab strips spent its last of 2,500 visits here");
     }
     if (containsToken(classes(desktop_, element), "group/tab-strip")) {
       tell(reasons_, kField, "strip", &element, "a tab strip (classed group/tab-strip)");
@@ -137,7 +138,10 @@ class TabQuery {
           maxY(*stripFrame) <= minY(*pane) + kOverlapAllowance) {
         candidates.emplace_back(strip, maxY(*stripFrame));
         tell(reasons_, kField, "candidate", &strip, [&] {
-          return "bottom edge " + distance(minY(*pane) - maxY(*stripFrame)) + " above the pane's top";
+          double above = minY(*pane) - maxY(*stripFrame);
+          if (above < 0)
+            return "bottom edge " + distance(-above) + " below the pane's top, within the 12 pt allowed";
+          return "bottom edge " + distance(above) + " above the pane's top";
         });
       } else {
         tell(reasons_, kField, "passed", &strip, [&] {
@@ -160,7 +164,8 @@ class TabQuery {
       });
       return std::nullopt;
     }
-    tell(reasons_, kField, "chosen", &candidates.front().first, "the closest tab strip above the focused pane");
+    tell(reasons_, kField, "chosen", &candidates.front().first,
+         "the closest tab strip above the focused pane");
     return candidates.front().first;
   }
 

@@ -11,7 +11,8 @@ std::optional<std::string> focusedWindowTitle(Desktop& desktop, const RunningApp
   std::optional<Element> window = focusedWindow(desktop, application);
   constexpr std::string_view kField = "nerritWindowTitle";
   if (!window) {
-    tell(desktop.reasons(), kField, "missing", nullptr, "no focused window (AXFocusedWindow is not an element)");
+    tell(desktop.reasons(), kField, "missing", nullptr,
+         "no focused window (AXFocusedWindow is not an element)");
     return std::nullopt;
   }
   std::optional<std::string> title = asString(attribute(desktop, *window, "AXTitle"));

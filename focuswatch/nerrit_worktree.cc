@@ -35,13 +35,15 @@ class WorktreeQuery {
       tell(reasons_, kField, "missing", spentAt_ ? &*spentAt_ : nullptr, [&] {
         if (rowBudget_.overrun()) return std::string("the rows' visit budget of 10,000 was spent");
         if (identifiers_.size() > 1) return std::to_string(identifiers_.size()) + " selected worktree rows";
-        return std::string("no selected worktree row (an AXMenuItem valued selected, or whose card has no "
-                           "hover style) with a worktree identifier") +
+        return std::string(
+                   "no selected worktree row (an AXMenuItem valued selected, or whose card has no "
+                   "hover style) with a worktree identifier") +
                (spentAt_ ? ": the visit budget of 2,500 was spent at this element" : "");
       });
       return std::nullopt;
     }
-    tell(reasons_, kField, "from", rows_.empty() ? nullptr : &rows_.front(), "the selected row's AXDOMIdentifier");
+    tell(reasons_, kField, "from", rows_.empty() ? nullptr : &rows_.front(),
+         "the selected row's AXDOMIdentifier");
     return identifiers_.front();
   }
 
@@ -50,7 +52,8 @@ class WorktreeQuery {
     if (depth >= kDepthLimit || !budget_.take()) return;
     if (reasons_ && budget_.exhausted() && !spentAt_) {
       spentAt_ = element;
-      tell(reasons_, kField, "budget", &element, "the walk for worktree rows spent its last of 2,500 visits here");
+      tell(reasons_, kField, "budget", &element,
+           "the walk for worktree rows spent its last of 2,500 visits here");
     }
     if (asString(attribute(desktop_, element, "AXRole")) == "AXMenuItem" && selectedRow(element)) {
       std::optional<std::string> raw = asString(attribute(desktop_, element, "AXDOMIdentifier"));
@@ -62,7 +65,8 @@ class WorktreeQuery {
           return;
         }
       }
-      tell(reasons_, kField, "passed", &element, "selected, but its AXDOMIdentifier holds no worktree identifier");
+      tell(reasons_, kField, "passed", &element,
+           "selected, but its AXDOMIdentifier holds no worktree identifier");
     }
     if (rowBudget_.overrun()) return;
     for (const Element& child : children(desktop_, element)) {

@@ -58,7 +58,8 @@ std::string errorName(int32_t code) {
       {-25212, "kAXErrorNoValue"},
   };
   auto found = kNames.find(code);
-  return found == kNames.end() ? "error " + std::to_string(code) : std::string(found->second) + " (" + std::to_string(code) + ")";
+  return found == kNames.end() ? "error " + std::to_string(code)
+                               : std::string(found->second) + " (" + std::to_string(code) + ")";
 }
 
 std::vector<std::string> readLines(const std::string& path) {
@@ -75,9 +76,10 @@ struct Reason {
 // How each step is marked, in the picture and in the tree.
 const char* markOf(const std::string& step) {
   static const std::map<std::string, const char*> kMarks = {
-      {"pane", "pane"},   {"strip", "strip"}, {"candidate", "candidate"}, {"passed", "passed"},
-      {"chosen", "chosen"}, {"tab", "tab"},   {"row", "row"},             {"page", "page"},
-      {"budget", "budget"}, {"from", "from"}, {"missing", "missing"},
+      {"pane", "pane"},     {"strip", "strip"},     {"candidate", "candidate"},
+      {"passed", "passed"}, {"chosen", "chosen"},   {"tab", "tab"},
+      {"row", "row"},       {"page", "page"},       {"budget", "budget"},
+      {"from", "from"},     {"missing", "missing"},
   };
   auto found = kMarks.find(step);
   return found == kMarks.end() ? "step" : found->second;
@@ -87,7 +89,9 @@ class Explainer {
  public:
   Explainer(std::shared_ptr<const SimDocument> document, Json line, std::vector<std::string> trace,
             std::vector<Reason> reasons)
-      : document_(std::move(document)), line_(std::move(line)), trace_(std::move(trace)),
+      : document_(std::move(document)),
+        line_(std::move(line)),
+        trace_(std::move(trace)),
         reasons_(std::move(reasons)) {
     for (const SimElement& element : document_->elements) {
       if (element.number == 0) continue;
@@ -108,9 +112,11 @@ class Explainer {
     for (const Reason& reason : reasons_)
       if (!reason.element.empty()) marks_[reason.element].push_back(&reason);
     // The deciding step first; "a tab strip" only when nothing else is said.
-    static const std::vector<std::string> kOrder = {"missing", "chosen", "tab", "row", "page", "from", "candidate",
-                                                    "pane", "passed", "budget", "strip"};
-    auto rank = [](const Reason* r) { return std::find(kOrder.begin(), kOrder.end(), r->step) - kOrder.begin(); };
+    static const std::vector<std::string> kOrder = {"missing",   "chosen", "tab",    "row",    "page", "from",
+                                                    "candidate", "pane",   "passed", "budget", "strip"};
+    auto rank = [](const Reason* r) {
+      return std::find(kOrder.begin(), kOrder.end(), r->step) - kOrder.begin();
+    };
     for (auto& [name, list] : marks_) {
       std::stable_sort(list.begin(), list.end(), [&](auto* a, auto* b) { return rank(a) < rank(b); });
       if (list.size() > 1 && list.back()->step == "strip") list.pop_back();
@@ -119,8 +125,8 @@ class Explainer {
 
   std::string page(const std::string& record) {
     std::ostringstream out;
-    out << "<!doctype html><html lang=en><meta charset=utf-8><title>focuswatch: "
-        << escape(record) << "</title><style>" << kStyle << "</style><body>";
+    out << "<!doctype html><html lang=en><meta charset=utf-8><title>focuswatch: " << escape(record)
+        << "</title><style>" << kStyle << "</style><body>";
     out << "<h1>Why this sample says what it says</h1><p class=small>Record <code>" << escape(record)
         << "</code>: " << ordered_.size() << " elements, " << trace_.size() << " platform calls, "
         << reasons_.size() << " reasons.</p>";
@@ -150,19 +156,22 @@ class Explainer {
       "margin-left:4px;font-size:11px;color:#fff}.m-pane{background:#1565c0}.m-strip{background:#ef6c00}"
       ".m-candidate{background:#ef6c00}.m-passed{background:#888}.m-chosen{background:#2e7d32}"
       ".m-tab{background:#2e7d32}.m-row{background:#6a1b9a}.m-page{background:#00838f}"
-      ".m-budget{background:#c62828}.m-from{background:#000}.m-missing{background:#c62828}.m-step{background:#888}"
-      "svg{border:1px solid #999;background:#fafafa;max-width:100%;height:auto}svg text{font-family:sans-serif}"
+      ".m-budget{background:#c62828}.m-from{background:#000}.m-missing{background:#c62828}.m-step{background:"
+      "#888}"
+      "svg{border:1px solid #999;background:#fafafa;max-width:100%;height:auto}svg "
+      "text{font-family:sans-serif}"
       ".legend span{margin-right:1em}:target>summary{background:#ffeb3b}";
 
   std::string link(const std::string& name) {
     auto found = byName_.find(name);
     if (found == byName_.end()) return "<code>" + escape(name) + "</code>";
-    return "<a href=\"#n" + std::to_string(found->second->number) + "\"><code>" + escape(name) + "</code></a>";
+    return "<a href=\"#n" + std::to_string(found->second->number) + "\"><code>" + escape(name) +
+           "</code></a>";
   }
 
   std::string reasonText(const Reason& reason, bool withField) {
-    std::string text = "<span class=\"mark m-" + std::string(markOf(reason.step)) + "\">" +
-                       escape(reason.step) + "</span> ";
+    std::string text =
+        "<span class=\"mark m-" + std::string(markOf(reason.step)) + "\">" + escape(reason.step) + "</span> ";
     if (withField) text += "<code>" + escape(reason.field) + "</code>: ";
     text += escape(reason.says);
     if (!reason.element.empty()) text += " (element " + link(reason.element) + ")";
@@ -184,8 +193,12 @@ class Explainer {
         {"idleSeconds", "seconds since the last input"},
         {"accessibilityTrusted", "the trust question"},
     };
-    static const char* kOptional[] = {"nerritSelectedTabTitle", "nerritSelectedWorktreeId", "nerritWindowTitle",
-                                      "browserDomain",          "browserUrl",               "browserTitle"};
+    static const char* kOptional[] = {"nerritSelectedTabTitle",
+                                      "nerritSelectedWorktreeId",
+                                      "nerritWindowTitle",
+                                      "browserDomain",
+                                      "browserUrl",
+                                      "browserTitle"};
     out << "<h2>The answer, field by field</h2><table id=answer><tr><th>field<th>value<th>why</tr>";
     for (auto& [key, value] : line_.items()) {
       out << "<tr class=present data-field=\"" << escape(key) << "\"><td><code>" << escape(key)
@@ -243,8 +256,8 @@ class Explainer {
     auto found = marks_.find(name);
     if (found == marks_.end()) return out;
     for (const Reason* reason : found->second)
-      out += "<span class=\"mark m-" + std::string(markOf(reason->step)) + "\" title=\"" + escape(reason->says) +
-             "\">" + escape(reason->step) + "</span>";
+      out += "<span class=\"mark m-" + std::string(markOf(reason->step)) + "\" title=\"" +
+             escape(reason->says) + "\">" + escape(reason->step) + "</span>";
     return out;
   }
 
@@ -267,22 +280,24 @@ class Explainer {
     }
     out << "<h2>The focused window, to scale</h2>";
     if (boxes.empty()) {
-      out << (ordered_.empty() ? "<p>No element was read in this sample: see the reasons above.</p>"
-                               : "<p class=small>No element of this sample has a frame (<code>AXFrame</code>): "
-                                 "the tree below stands for the window.</p>");
+      out << (ordered_.empty()
+                  ? "<p>No element was read in this sample: see the reasons above.</p>"
+                  : "<p class=small>No element of this sample has a frame (<code>AXFrame</code>): "
+                    "the tree below stands for the window.</p>");
       diagram(out);
       return;
     }
     double margin = 40;
     left -= margin, top -= margin, right += margin, bottom += margin;
     out << "<svg id=wireframe xmlns=\"http://www.w3.org/2000/svg\" width=\"" << number(right - left)
-        << "\" height=\"" << number(bottom - top) << "\" viewBox=\"" << number(left) << ' ' << number(top) << ' '
-        << number(right - left) << ' ' << number(bottom - top) << "\">";
+        << "\" height=\"" << number(bottom - top) << "\" viewBox=\"" << number(left) << ' ' << number(top)
+        << ' ' << number(right - left) << ' ' << number(bottom - top) << "\">";
     static const std::map<std::string, std::pair<const char*, const char*>> kStyles = {
-        {"pane", {"#1565c0", "#1565c022"}},   {"candidate", {"#ef6c00", "none"}}, {"strip", {"#ef6c00", "none"}},
-        {"chosen", {"#2e7d32", "#2e7d3218"}}, {"tab", {"#2e7d32", "#2e7d3255"}},  {"row", {"#6a1b9a", "#6a1b9a33"}},
-        {"page", {"#00838f", "#00838f22"}},   {"from", {"#000", "none"}},         {"passed", {"#888", "none"}},
-        {"budget", {"#c62828", "#c6282833"}},
+        {"pane", {"#1565c0", "#1565c022"}}, {"candidate", {"#ef6c00", "none"}},
+        {"strip", {"#ef6c00", "none"}},     {"chosen", {"#2e7d32", "#2e7d3218"}},
+        {"tab", {"#2e7d32", "#2e7d3255"}},  {"row", {"#6a1b9a", "#6a1b9a33"}},
+        {"page", {"#00838f", "#00838f22"}}, {"from", {"#000", "none"}},
+        {"passed", {"#888", "none"}},       {"budget", {"#c62828", "#c6282833"}},
     };
     // A marked element without a frame is told in its nearest framed
     // ancestor's box.
@@ -316,12 +331,13 @@ class Explainer {
       }
       const Rect& r = box.frame;
       out << "<g class=\"box" << escape(classes) << "\" data-element=\"" << escape(name) << "\"><title>"
-          << escape(name + " " + label(box.element) + "\n" + notes) << "</title><a href=\"#n" << box.element->number
-          << "\"><rect x=\"" << number(r.x) << "\" y=\"" << number(r.y) << "\" width=\"" << number(r.width)
-          << "\" height=\"" << number(r.height) << "\" fill=\"" << fill << "\" stroke=\"" << stroke
-          << "\" stroke-width=\"" << width << "\"/><text x=\"" << number(r.x + 3) << "\" y=\"" << number(r.y + 11)
-          << "\" font-size=\"10\" fill=\"" << stroke << "\">"
-          << escape(cut(name + " " + label(box.element), std::max<size_t>(12, static_cast<size_t>(r.width / 5.2))))
+          << escape(name + " " + label(box.element) + "\n" + notes) << "</title><a href=\"#n"
+          << box.element->number << "\"><rect x=\"" << number(r.x) << "\" y=\"" << number(r.y)
+          << "\" width=\"" << number(r.width) << "\" height=\"" << number(r.height) << "\" fill=\"" << fill
+          << "\" stroke=\"" << stroke << "\" stroke-width=\"" << width << "\"/><text x=\"" << number(r.x + 3)
+          << "\" y=\"" << number(r.y + 11) << "\" font-size=\"10\" fill=\"" << stroke << "\">"
+          << escape(cut(name + " " + label(box.element),
+                        std::max<size_t>(12, static_cast<size_t>(r.width / 5.2))))
           << "</text>";
       std::vector<std::string> lines;
       if (auto found = marks_.find(name); found != marks_.end())
@@ -334,8 +350,9 @@ class Explainer {
       size_t fits = std::max<size_t>(12, static_cast<size_t>(r.width / 5.6));
       double y = r.y + 23;
       for (const std::string& line : lines) {
-        out << "<text x=\"" << number(r.x + 3) << "\" y=\"" << number(y) << "\" font-size=\"10\" font-weight=\"bold\" fill=\""
-            << stroke << "\">" << escape(cut(line, fits)) << "</text>";
+        out << "<text x=\"" << number(r.x + 3) << "\" y=\"" << number(y)
+            << "\" font-size=\"10\" font-weight=\"bold\" fill=\"" << stroke << "\">"
+            << escape(cut(line, fits)) << "</text>";
         y += 11;
       }
       out << "</a></g>";
@@ -343,7 +360,8 @@ class Explainer {
     out << "</svg><p class=legend><span class=\"mark m-pane\">pane</span> the focused pane "
            "<span class=\"mark m-candidate\">candidate</span> a strip above it, with its distance "
            "<span class=\"mark m-passed\">passed</span> a strip or web area left aside "
-           "<span class=\"mark m-chosen\">chosen</span> the chosen strip <span class=\"mark m-tab\">tab</span> "
+           "<span class=\"mark m-chosen\">chosen</span> the chosen strip <span class=\"mark "
+           "m-tab\">tab</span> "
            "the selected tab <span class=\"mark m-row\">row</span> the selected worktree row "
            "<span class=\"mark m-page\">page</span> a web area that gave a page "
            "<span class=\"mark m-from\">from</span> where a field came from</p>";
@@ -367,7 +385,8 @@ class Explainer {
       rows.emplace_back(element, depth);
     }
     if (rows.empty()) return;
-    out << "<h2>The tree as a picture</h2><svg id=diagram xmlns=\"http://www.w3.org/2000/svg\" width=\"1200\" height=\""
+    out << "<h2>The tree as a picture</h2><svg id=diagram xmlns=\"http://www.w3.org/2000/svg\" "
+           "width=\"1200\" height=\""
         << rows.size() * 22 + 4 << "\">";
     double y = 2;
     for (const auto& [element, depth] : rows) {
@@ -386,9 +405,9 @@ class Explainer {
       double x = 2 + depth * 18;
       out << "<g class=\"row" << escape(classes) << "\" data-element=\"" << escape(name) << "\"><a href=\"#n"
           << element->number << "\"><rect x=\"" << x << "\" y=\"" << y << "\" width=\"" << 1196 - x
-          << "\" height=\"19\" rx=\"3\" fill=\"" << (says.empty() ? "#fff" : "#fffde7") << "\" stroke=\"" << color
-          << "\" stroke-width=\"" << (says.empty() ? 1 : 2) << "\"/><text x=\"" << x + 4 << "\" y=\"" << y + 14
-          << "\" font-size=\"11\"><tspan font-weight=\"bold\">" << escape(name) << "</tspan> "
+          << "\" height=\"19\" rx=\"3\" fill=\"" << (says.empty() ? "#fff" : "#fffde7") << "\" stroke=\""
+          << color << "\" stroke-width=\"" << (says.empty() ? 1 : 2) << "\"/><text x=\"" << x + 4 << "\" y=\""
+          << y + 14 << "\" font-size=\"11\"><tspan font-weight=\"bold\">" << escape(name) << "</tspan> "
           << escape(cut(label(element), 70)) << "<tspan fill=\"" << color << "\" font-weight=\"bold\"> "
           << escape(cut(says, 120)) << "</tspan></text></a></g>";
       y += 22;
@@ -432,15 +451,15 @@ class Explainer {
   void tree(std::ostringstream& out, const SimElement* element, int depth) {
     std::string name = element->traceName();
     bool open = ordered_.size() <= 400 || depth < 2;
-    out << "<details id=\"n" << element->number << "\" data-element=\"" << escape(name) << "\"" << (open ? " open" : "")
-        << "><summary><code>" << escape(name) << "</code> " << escape(label(element)) << marksOf(name)
-        << "</summary><table><tr><th>attribute<th>answer<th>reads</tr>";
+    out << "<details id=\"n" << element->number << "\" data-element=\"" << escape(name) << "\""
+        << (open ? " open" : "") << "><summary><code>" << escape(name) << "</code> " << escape(label(element))
+        << marksOf(name) << "</summary><table><tr><th>attribute<th>answer<th>reads</tr>";
     std::map<std::string, std::vector<size_t>> readsOf;
     for (const auto& [at, attribute] : reads_[name]) readsOf[attribute].push_back(at);
     for (const auto& [key, stored] : element->attributes) {
       out << "<tr><td><code>" << escape(*key) << "</code><td>" << value(stored)
-          << (stored.kind == SimValue::Kind::kElement ? " (below)" : "") << "<td>" << readNumbers(readsOf, *key)
-          << "</tr>";
+          << (stored.kind == SimValue::Kind::kElement ? " (below)" : "") << "<td>"
+          << readNumbers(readsOf, *key) << "</tr>";
       readsOf.erase(*key);
     }
     for (const auto& [key, numbers] : readsOf)  // read, but not in the file
@@ -451,7 +470,8 @@ class Explainer {
     out << "</details>";
   }
 
-  static std::string readNumbers(const std::map<std::string, std::vector<size_t>>& readsOf, const std::string& key) {
+  static std::string readNumbers(const std::map<std::string, std::vector<size_t>>& readsOf,
+                                 const std::string& key) {
     auto found = readsOf.find(key);
     if (found == readsOf.end()) return "<span class=small>not read</span>";
     std::string out;
@@ -489,7 +509,8 @@ int main(int argc, char** argv) {
       reasons.push_back({reason.value("field", ""), reason.value("step", ""), reason.value("element", ""),
                          reason.value("says", "")});
     }
-    std::string html = Explainer(document, std::move(line), readLines(argv[3]), std::move(reasons)).page(argv[1]);
+    std::string html =
+        Explainer(document, std::move(line), readLines(argv[3]), std::move(reasons)).page(argv[1]);
     std::ofstream out(argv[5], std::ios::binary);
     out << html;
     if (!out.flush()) throw std::runtime_error(std::string("cannot write ") + argv[5]);

@@ -26,7 +26,8 @@ class ReasonsFile : public ReasonSink {
 
 class ReasoningSimDesktop : public SimDesktop {
  public:
-  ReasoningSimDesktop(SimPaths paths, const std::string& reasons) : SimDesktop(std::move(paths)), file_(reasons) {}
+  ReasoningSimDesktop(SimPaths paths, const std::string& reasons)
+      : SimDesktop(std::move(paths)), file_(reasons) {}
   ReasonSink* reasons() override { return &file_; }
 
  private:
