@@ -19,12 +19,13 @@ using PageMap = std::map<std::string, std::string>;
 std::optional<PageMap> browserPage(Desktop& desktop, const BrowserConfiguration& config,
                                    const RunningApplication& app);
 
-// The page made of an address value and a title value, or absent.
+// The page made of an address value and a title value, or absent; then
+// `why`, when given, names the rule that refused it.
 std::optional<PageMap> page(const std::optional<Value>& address, const std::optional<Value>& title,
-                            std::string_view suffix);
+                            std::string_view suffix, const char** why = nullptr);
 
 // The address rules alone: "domain" and "url" of an address text.
-std::optional<PageMap> pageAddress(std::string_view address);
+std::optional<PageMap> pageAddress(std::string_view address, const char** why = nullptr);
 
 // The title without the last occurrence of `suffix` and all after it, cut
 // to 180 characters.

@@ -19,6 +19,8 @@
 
 namespace focuswatch {
 
+class ReasonSink;
+
 // An owned accessibility element (an AXUIElementRef on macOS). Copies share
 // ownership; the last copy releases the element.
 class Element {
@@ -131,6 +133,10 @@ class Desktop {
   // question, and written its line (or dropped it). Only a recorder of
   // the desktop does anything here.
   virtual void sampleTaken() {}
+
+  // Where the readers tell why they decided as they did (reasons.h); null
+  // when nobody listens, as everywhere but a replay that asks.
+  virtual ReasonSink* reasons() { return nullptr; }
 };
 
 // The desktop of this build: the macOS frameworks, or the simulated desktop

@@ -10,6 +10,7 @@
 #include "focuswatch/nerrit_tab.h"
 #include "focuswatch/nerrit_window.h"
 #include "focuswatch/nerrit_worktree.h"
+#include "focuswatch/reasons.h"
 #include "focuswatch/text.h"
 
 namespace focuswatch {
@@ -19,6 +20,19 @@ namespace {
 bool isWorkspaceApplication(const RunningApplication& app) {
   std::optional<std::string> lowered = lowercase(app.bundleIdentifier.value_or(""));
   return lowered && lowered->find("nerrit") != std::string::npos;
+}
+
+// The rules of this record that leave whole groups of fields out.
+void sayWhyLeftOut(ReasonSink& reasons, const BrowserConfiguration& config, bool trusted,
+                   const std::optional<RunningApplication>& app) {
+  if (!trusted) return reasons.say("*", "missing", nullptr, "not trusted for accessibility");
+  if (!app) return reasons.say("*", "missing", nullptr, "no frontmost application");
+  if (!isWorkspaceApplication(*app)) {
+    reasons.say("nerrit*", "missing", nullptr,
+                "not the workspace application: the bundle identifier does not contain \"nerrit\"");
+  }
+  if (!app->bundleIdentifier || !browserEnabled(config, *app->bundleIdentifier))
+    reasons.say("browser*", "missing", nullptr, "not an enabled browser (see the browser options)");
 }
 
 }  // namespace
@@ -37,6 +51,8 @@ std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguratio
   record["idleSeconds"] = desktop.secondsSinceLastInput();
   record["accessibilityTrusted"] = trusted;
 
+  ReasonSink* reasons = desktop.reasons();
+  if (reasons) sayWhyLeftOut(*reasons, config, trusted, app);
   if (trusted && app) {
     if (isWorkspaceApplication(*app)) {
       if (auto tab = focusedNerritTab(desktop, *app)) record["nerritSelectedTabTitle"] = *tab;
@@ -58,6 +74,7 @@ std::optional<std::string> eventLine(Desktop& desktop, const BrowserConfiguratio
   try {
     return record.dump();
   } catch (const nlohmann::json::exception&) {
+    tell(reasons, "*", "missing", nullptr, "a text read is not valid UTF-8: the whole line was dropped");
     return std::nullopt;  // not valid UTF-8: this sample is dropped
   }
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "focuswatch/accessibility.h"
+#include "focuswatch/reasons.h"
 #include "focuswatch/text.h"
 
 namespace focuswatch {
@@ -16,31 +17,56 @@ constexpr int kVisitLimit = 2500;
 // at only this far (children and grandchildren together), far beyond any
 // real sidebar; a query that stops there has no answer.
 constexpr int kRowVisitLimit = 10000;
+constexpr std::string_view kField = "nerritSelectedWorktreeId";
 
 class WorktreeQuery {
  public:
-  explicit WorktreeQuery(Desktop& desktop) : desktop_(desktop) {}
+  explicit WorktreeQuery(Desktop& desktop) : desktop_(desktop), reasons_(desktop.reasons()) {}
 
   std::optional<std::string> run(const RunningApplication& app) {
     Element application = desktop_.createApplicationElement(app.processIdentifier);
     std::optional<Element> window = focusedWindow(desktop_, application);
-    if (!window) return std::nullopt;
+    if (!window) {
+      tell(reasons_, kField, "missing", nullptr, "no focused window (AXFocusedWindow is not an element)");
+      return std::nullopt;
+    }
     scan(*window, 0);
-    if (rowBudget_.overrun() || identifiers_.size() != 1) return std::nullopt;
+    if (rowBudget_.overrun() || identifiers_.size() != 1) {
+      tell(reasons_, kField, "missing", spentAt_ ? &*spentAt_ : nullptr, [&] {
+        if (rowBudget_.overrun()) return std::string("the rows' visit budget of 10,000 was spent");
+        if (identifiers_.size() > 1) return std::to_string(identifiers_.size()) + " selected worktree rows";
+        return std::string(
+                   "no selected worktree row (an AXMenuItem valued selected, or whose card has no "
+                   "hover style) with a worktree identifier") +
+               (spentAt_ ? ": the visit budget of 2,500 was spent at this element" : "");
+      });
+      return std::nullopt;
+    }
+    tell(reasons_, kField, "from", rows_.empty() ? nullptr : &rows_.front(),
+         "the selected row's AXDOMIdentifier");
     return identifiers_.front();
   }
 
  private:
   void scan(const Element& element, int depth) {
     if (depth >= kDepthLimit || !budget_.take()) return;
+    if (reasons_ && budget_.exhausted() && !spentAt_) {
+      spentAt_ = element;
+      tell(reasons_, kField, "budget", &element,
+           "the walk for worktree rows spent its last of 2,500 visits here");
+    }
     if (asString(attribute(desktop_, element, "AXRole")) == "AXMenuItem" && selectedRow(element)) {
       std::optional<std::string> raw = asString(attribute(desktop_, element, "AXDOMIdentifier"));
       if (raw) {
         if (auto identifier = worktreeIdentifier(*raw)) {
+          tell(reasons_, kField, "row", &element, [&] { return "the selected worktree row " + *identifier; });
+          if (reasons_) rows_.push_back(element);
           identifiers_.push_back(std::move(*identifier));
           return;
         }
       }
+      tell(reasons_, kField, "passed", &element,
+           "selected, but its AXDOMIdentifier holds no worktree identifier");
     }
     if (rowBudget_.overrun()) return;
     for (const Element& child : children(desktop_, element)) {
@@ -70,6 +96,10 @@ class WorktreeQuery {
   VisitBudget budget_{kVisitLimit};
   VisitBudget rowBudget_{kRowVisitLimit};
   std::vector<std::string> identifiers_;
+  // Kept only while someone listens for reasons.
+  ReasonSink* reasons_;
+  std::optional<Element> spentAt_;
+  std::vector<Element> rows_;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "focuswatch/sim/desktop_sim.h"
+#include "focuswatch/sim/reasons_file.h"
 #ifdef VANTREL_LIVE_DESKTOP
 #include "focuswatch/linux/desktop_live.h"
 #endif
@@ -22,6 +23,9 @@ std::unique_ptr<Desktop> makeDesktop() {
     if (std::unique_ptr<Desktop> live = makeLiveDesktop(paths.trace)) return live;
   }
 #endif
+  // FOCUSWATCH_REASONS: why the replay of a desktop file decides as it does.
+  if (std::string reasons = variable("FOCUSWATCH_REASONS"); !reasons.empty() && !paths.desktop.empty())
+    return std::make_unique<ReasoningSimDesktop>(std::move(paths), reasons);
   return std::make_unique<SimDesktop>(std::move(paths));
 }
 

@@ -1,0 +1,140 @@
+// The reasons a replay gives: for each field of the line, where it came
+// from or the rule that left it out; and the line and the trace the same,
+// byte for byte, whether anyone listens or not.
+#include "focuswatch/sim/reasons_file.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include "focuswatch/event_record.h"
+
+namespace focuswatch {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json app(const char* bundle, Json element) {
+  return {{"accessibilityTrusted", true},
+          {"frontmostApplication", {{"bundleIdentifier", bundle}, {"processIdentifier", 5}}},
+          {"applications", {{"5", element}}}};
+}
+Json window(Json children, Json more = Json::object()) {
+  more["id"] = "w";
+  more["AXChildren"] = std::move(children);
+  return app("com.example.nerrit", {{"AXFocusedWindow", more}, {"AXFocusedUIElement", {{"ref", "f"}}}});
+}
+Json strip(const char* id, double bottom, Json tabs = Json::array()) {
+  return {{"id", id}, {"AXDOMClassList", {"group/tab-strip"}}, {"AXFrame", {{"rect", {0, bottom - 30, 800, 30}}}},
+          {"AXChildren", tabs}};
+}
+Json tab(const char* label) {
+  return {{"AXDOMClassList", {"border-t", "cursor-pointer", "bg-[color-mix(x)]"}},
+          {"AXChildren", {{{"AXRole", "AXStaticText"}, {"AXValue", label}}}}};
+}
+const Json kPane = {{"id", "f"}, {"AXDOMClassList", {"pane"}}, {"AXFrame", {{"rect", {0, 100, 800, 500}}}}};
+Json row(const char* id, const char* value) {
+  return {{"id", id}, {"AXRole", "AXMenuItem"}, {"AXValue", value},
+          {"AXDOMIdentifier", std::string("worktree-list-option-r%7Cr::") + id}};
+}
+Json web(const char* id, const char* url) { return {{"id", id}, {"AXRole", "AXWebArea"}, {"AXURL", {{"url", url}}}}; }
+Json leaves(int count) { return std::vector<Json>(count, {{"AXRole", "AXGroup"}}); }
+
+struct Case {
+  const char* name;
+  Json desktop;       // or a demo file's name
+  const char* about;  // the fields compared: those that begin so
+  std::vector<std::string> reasons;  // "FIELD from@ELEMENT", "FIELD missing[@ELEMENT]: WORDS"
+};
+
+std::string run(const std::string& dir, const std::string& desktop, bool listening) {
+  const BrowserConfiguration config = buildBrowserConfiguration({"focuswatch", "--browser-tracking"});
+  SimPaths paths{desktop, dir + (listening ? "/trace-on" : "/trace-off"), ""};
+  std::unique_ptr<Desktop> sim = listening ? std::make_unique<ReasoningSimDesktop>(paths, dir + "/reasons")
+                                           : std::make_unique<SimDesktop>(paths);
+  std::string line = eventLine(*sim, config, "activity").value_or("(dropped)");
+  std::ifstream in(paths.trace);
+  return line + "\n" + std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(ReasonsFileTest, EachFieldHasItsSourceOrItsRule) {
+  const char* kNoStrip = "no tab strip (an element classed group/tab-strip) in the focused window";
+  const char* kNoRow =
+      "no selected worktree row (an AXMenuItem valued selected, or whose card has no hover style) with a "
+      "worktree identifier";
+  const char* kNoWindow = "no focused window (AXFocusedWindow is not an element)";
+  const Case kCases[] = {
+      {"nerrit.json", nullptr, "",
+       {"browser* missing: not an enabled browser (see the browser options)", "nerritSelectedTabTitle from@#20",
+        "nerritSelectedWorktreeId from@row-checkout", "nerritWindowTitle from@win"}},
+      {"browser-webarea.json", nullptr, "",
+       {"nerrit* missing: not the workspace application: the bundle identifier does not contain \"nerrit\"",
+        "browser* from@page"}},
+      {"browser-document.json", nullptr, "browser", {"browser* from@win"}},
+      {"untrusted.json", nullptr, "", {"* missing: not trusted for accessibility"}},
+      {"no frontmost application", {{"accessibilityTrusted", true}}, "", {"* missing: no frontmost application"}},
+      {"no window", app("com.example.nerrit", Json::object()), "",
+       {"browser* missing: not an enabled browser (see the browser options)",
+        std::string("nerritSelectedTabTitle missing: ") + kNoWindow,
+        std::string("nerritSelectedWorktreeId missing: ") + kNoWindow,
+        std::string("nerritWindowTitle missing: ") + kNoWindow}},
+      {"a window without strips, rows or text title", window(Json::array(), {{"AXTitle", 3}}), "nerrit",
+       {std::string("nerritSelectedTabTitle missing: ") + kNoStrip, std::string("nerritSelectedWorktreeId missing: ") + kNoRow,
+        "nerritWindowTitle missing@w: the focused window's AXTitle is not text"}},
+      {"both budgets spent", window(leaves(2600)), "nerritSelected",
+       {std::string("nerritSelectedTabTitle missing@#2501: ") + kNoStrip +
+            ": the visit budget of 2,500 was spent at this element",
+        std::string("nerritSelectedWorktreeId missing@#2501: ") + kNoRow +
+            ": the visit budget of 2,500 was spent at this element"}},
+      {"two strips equally close, two rows selected",
+       window({strip("a", 90), strip("b", 87), kPane, row("r1", "selected"), row("r2", "selected")}), "nerritSelected",
+       {"nerritSelectedTabTitle missing@b: two tab strips equally close above the focused pane: their bottom "
+        "edges are 3 pt apart, not more than 4 pt",
+        "nerritSelectedWorktreeId missing: 2 selected worktree rows"}},
+      {"no pane", window({strip("a", 90), strip("b", 60), {{"id", "f"}}}), "nerritSelectedTab",
+       {"nerritSelectedTabTitle missing: several tab strips, and no focused pane: neither the focused element "
+        "nor its first 23 ancestors is classed pane"}},
+      {"no strip above the pane", window({strip("a", 700), strip("b", 800), kPane}), "nerritSelectedTab",
+       {"nerritSelectedTabTitle missing: no tab strip above the focused pane over its middle"}},
+      {"no selected tab; the closer strip chosen", window({strip("a", 95), strip("b", 60, {tab("x")}), kPane}), "nerritSelectedTab",
+       {"nerritSelectedTabTitle missing@a: no selected tab with a label in the chosen strip"}},
+      {"two selected tabs", window({strip("a", 95, {tab("x"), tab("y")})}), "nerritSelectedTab",
+       {"nerritSelectedTabTitle missing@a: 2 selected tabs in the chosen strip"}},
+      {"not http(s), two pages", app("com.google.Chrome", {{"AXFocusedWindow", {{"id", "w"}, {"AXDocument", "file:///etc"},
+          {"AXChildren", {web("p1", "https://a.example/"), web("p2", "https://b.example/")}}}}}), "",
+       {"nerrit* missing: not the workspace application: the bundle identifier does not contain \"nerrit\"",
+        "browser* missing@p2: two pages found: a second web area gave a page here"}},
+  };
+  char pattern[] = "/tmp/focuswatch-reasons-XXXXXX";
+  std::string dir = ::mkdtemp(pattern);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Json file = c.desktop;
+    if (file.is_null()) file = Json::parse(std::ifstream(std::string(DEMO_DIR) + "/" + c.name));
+    file["observedAt"] = 1, file["uptime"] = 2;  // the clocks, so that two samples can be equal
+    std::string desktop = dir + "/desktop.json";
+    std::ofstream(desktop) << file.dump();
+    for (const char* name : {"/reasons", "/trace-on", "/trace-off"}) std::filesystem::remove(dir + name);
+    EXPECT_EQ(run(dir, desktop, true), run(dir, desktop, false));
+    std::vector<std::string> said;
+    std::ifstream in(dir + "/reasons");
+    for (std::string text; std::getline(in, text);) {
+      Json reason = Json::parse(text);
+      if ((reason["step"] != "from" && reason["step"] != "missing") ||
+          !reason["field"].get<std::string>().starts_with(c.about))
+        continue;
+      std::string at = reason.contains("element") ? "@" + reason["element"].get<std::string>() : "";
+      said.push_back(reason["field"].get<std::string>() + " " + reason["step"].get<std::string>() + at +
+                     (reason["step"] == "missing" ? ": " + reason["says"].get<std::string>() : ""));
+    }
+    EXPECT_EQ(said, c.reasons);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace focuswatch
