@@ -25,6 +25,11 @@ TEST(CharactersTest, CountsExtendedGraphemeClustersNotBytes) {
   const std::string us = "\xF0\x9F\x87\xBA", se = "\xF0\x9F\x87\xB8\xF0\x9F\x87\xAA", nul(1, '\0');
   EXPECT_EQ(firstCharacters("a" + us + nul + se, 3), "a" + us + nul);
   EXPECT_EQ(firstCharacters("a" + nul + se, 3), "a" + nul + se);
+  // A character is at most 32 code points: a letter and 50,000 accents is
+  // cut into pieces of 32. Real clusters are far shorter and stay whole.
+  const std::string hangul = "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8";  // jamo L, V and T
+  EXPECT_EQ(firstCharacters("e" + repeat("\xCC\x81", 50000), 180), "e" + repeat("\xCC\x81", 180 * 32 - 1));
+  EXPECT_EQ(firstCharacters(family + hangul + se + family, 3), family + hangul + se);
 }
 
 TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
@@ -32,7 +37,7 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
   const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0xD83D, 0xD800, 0xDC00, 0xDBFF, 0xDFFF};
   EXPECT_EQ(fromUtf16(std::u16string_view(lone, 9)),
             "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
-  for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b", "a+b+"},
+  for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b%2F%2f", "a+b+//"},
                                   std::pair{"%C3%A9", "\xC3\xA9"}})
     EXPECT_EQ(percentDecode(escaped), decoded);
   EXPECT_EQ(percentDecode("a%00"), std::string("a\0", 2));  // NUL is UTF-8 too
