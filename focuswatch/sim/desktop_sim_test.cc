@@ -80,12 +80,14 @@ TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
   // A name written twice keeps its first place and takes its last value.
   std::ofstream(t.file("desktop.json"), std::ios::trunc) << R"({"accessibilityTrusted": true,
       "applications": {"7": {"AXFocusedWindow": {"AXChildren": [{}, {}], "x": {}, "AXChildren": [{}]},
-                             "AXFocusedWindow": {"AXChildren": [{}], "x": {"id": "x"}}}}})";
+                             "AXFocusedWindow": {"AXTitle": "first", "AXChildren": [{}], "x": {"id": "x"},
+                                 "a": 1, "b": 2, "c": 3, "d": 4, "e": 5, "f": 6, "AXTitle": "last"}}}})";
   t.desktop().isProcessTrusted();
   t.clearTrace();
   Element last = windowOf(t);
   read(t, children(t.desktop(), last)[0], "AXRole");
   EXPECT_EQ(t.trace().back(), "AXUIElementCopyAttributeValue #3 AXRole");
+  EXPECT_EQ(described(read(t, last, "AXTitle")), "text last");  // also past eight attributes
 }
 
 TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
@@ -135,7 +137,7 @@ TEST(SimDocumentTest, WrongTypesAndProcessKeysRefuseTheFile) {
            R"({"applications": {"05": {}}})", R"({"applications": {"-0": {}}})",
            R"({"applications": {"2147483648": {}}})", R"({"applications": {"5x": {}}})",
            R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
-           R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
+           R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})", R"({"applications": 5})",
            R"({"idleSeconds": "1"})", R"({"frontmostApplication": {"bundleIdentifier": "x"}})",
            R"({"frontmostApplication": {"processIdentifier": 4294967296}})",
            R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
