@@ -16,7 +16,8 @@ TEST(CharactersTest, CountsGraphemeClustersOfAtMost32CodePoints) {
   const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
   EXPECT_EQ(firstCharacters(repeat(combining, 200), 180), repeat(combining, 180));
   EXPECT_EQ(firstCharacters(repeat(family, 181), 180), repeat(family, 180));
-  EXPECT_EQ(firstCharacters("\xFF\xFE" "abc", 3), "\xFF\xFE" "a");  // broken UTF-8 is cut too
+  // Broken UTF-8 is cut too; a lone mark, and a prefix mark before a broken byte, are characters.
+  EXPECT_EQ(firstCharacters("\xCC\x81\xD8\x80\xFF\xFE" "abc", 5), "\xCC\x81\xD8\x80\xFF\xFE" "a");
   EXPECT_EQ(firstCharacters("ab\xE2\x82", 5), "ab\xE2\x82");
   EXPECT_FALSE(hasMoreCharactersThan(repeat("\xC3\xA9", 2048), 2048));  // not bytes
   // U+0000 is a control like any other: the flags on either side keep their pairs.
