@@ -16,10 +16,11 @@ TEST(OneLineTest, LineBreaksControlsAndBrokenBytesAreEscaped) {
            // NEL, the line and paragraph separators: line breaks to Unicode-aware readers.
            Case{"\xC2\x85|\xE2\x80\xA8|\xE2\x80\xA9|\xC2\xA0", "\\xc2\\x85|\\xe2\\x80\\xa8|\\xe2\\x80\\xa9|\xC2\xA0",
                 "\\xc2\\x85|\\xe2\\x80\\xa8|\\xe2\\x80\\xa9|\xC2\xA0"},
-           // Not UTF-8: a lone continuation, a cut sequence, overlong, a surrogate, past U+10FFFF.
-           Case{"\x80|\xE2\x80|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|\xFF",
-                "\\x80|\\xe2\\x80|\\xc0\\xaf|\\xed\\xa0\\x80|\\xf4\\x90\\x80\\x80|\\xff",
-                "\\x80|\\xe2\\x80|\\xc0\\xaf|\\xed\\xa0\\x80|\\xf4\\x90\\x80\\x80|\\xff"},
+           // Not UTF-8: a lone continuation, a cut sequence, overlong, a surrogate, past U+10FFFF,
+           // a lead byte that no sequence has.
+           Case{"\x80|\xE2\x80|\xC0\xAF|\xED\xA0\x80|\xF4\x90\x80\x80|\xF9\x80\x80\x80",
+                "\\x80|\\xe2\\x80|\\xc0\\xaf|\\xed\\xa0\\x80|\\xf4\\x90\\x80\\x80|\\xf9\\x80\\x80\\x80",
+                "\\x80|\\xe2\\x80|\\xc0\\xaf|\\xed\\xa0\\x80|\\xf4\\x90\\x80\\x80|\\xf9\\x80\\x80\\x80"},
            // NUL is a control like any other; U+10FFFF, the last code point, is kept.
            Case{std::string("n\0\xF4\x8F\xBF\xBF", 6), "n\\x00\xF4\x8F\xBF\xBF", "n\\x00\xF4\x8F\xBF\xBF"}}) {
     EXPECT_EQ(oneLine(text, Escaping::kMessage), message) << message;
