@@ -137,13 +137,13 @@ TEST(SimDocumentTest, WrongTypesAndProcessKeysRefuseTheFile) {
            R"({"applications": {"05": {}}})", R"({"applications": {"-0": {}}})",
            R"({"applications": {"2147483648": {}}})", R"({"applications": {"5x": {}}})",
            R"({"accessibilityTrusted": [true]})", R"({"accessibilityTrusted": {"x": true}})",
-           R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})", R"({"applications": 5})",
+           R"({"idleSeconds": [1]})", R"({"observedAt": {"observedAt": 5}})",
            R"({"idleSeconds": "1"})", R"({"frontmostApplication": {"bundleIdentifier": "x"}})",
            R"({"frontmostApplication": {"processIdentifier": 4294967296}})",
            R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
            R"({"frontmostApplication": {"processIdentifier": [5]}})",
            R"({"frontmostApplication": {"processIdentifier": 5, "bundleIdentifier": ["a", "b"]}})",
-           R"({"applications": {"7": {"id": ["a"]}}})"}) {
+           R"({"applications": {"7": {"id": ["a"]}}})", R"({"applications": [{"7": {}}]})"}) {
     EXPECT_THROW(parseSimDocument(wrong), std::runtime_error) << wrong;
   }
   auto document = parseSimDocument(R"({"applications": {"0": {}, "-5": {}, "2147483647": {}}})");
