@@ -37,7 +37,7 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
     "id": "win", "text": "hi", "number": 3, "flag": true, "none": null,
     "list": ["a", 1], "address": {"url": "https://a.example/"},
     "box": {"rect": [1, 2, 3, 4]}, "spot": {"point": [1, 2]}, "odd": {"rect": [1, 2, 3]},
-    "failing": {"error": -25212}, "child": {"AXRole": "AXGroup"},
+    "failing": {"error": -25212}, "child": {"AXRole": "AXGroup"}, "bent": {"point": [1, 2, 3]},
     "self": {"ref": "win"}, "dangling": {"ref": "nowhere"}
   })")));
   Element win = windowOf(t);
@@ -45,7 +45,7 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
   for (const auto& [attribute, expected] : {
            Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
            Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
-           Case{"spot", "other"}, Case{"odd", "element #3"},  // not a rectangle: an element
+           Case{"spot", "other"}, Case{"odd", "element #3"}, Case{"bent", "element #5"},  // no rect, no point
            Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
            Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
     EXPECT_EQ(described(read(t, win, attribute)), expected) << attribute;
