@@ -93,10 +93,13 @@ TEST(EventLineTest, BrowserKeysNeedAnEnabledBrowserWorkspaceOrNot) {
   EXPECT_EQ(line["browserDomain"], "a.com");
   EXPECT_EQ(line["browserUrl"], "https://a.com/");
   EXPECT_EQ(line["browserTitle"], "A");
+  auto nerrit = buildBrowserConfiguration({"x", "--browser-bundle=com.example.nerrit"});
   t.write(withWindow({{"AXDocument", "https://a.com/"}, {"AXTitle", "Repo"}}));
-  line = record(t, buildBrowserConfiguration({"x", "--browser-bundle=com.example.nerrit"}));
+  line = record(t, nerrit);
   EXPECT_EQ(line["nerritWindowTitle"], "Repo");
   EXPECT_EQ(line["browserTitle"], "Repo");
+  t.write(withWindow(nullptr));  // no focused window: nothing more to read
+  EXPECT_EQ(keys(record(t, nerrit)), kAlwaysPresent);
 }
 
 // A desktop whose frontmost application has a name that is not UTF-8.

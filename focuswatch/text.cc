@@ -22,26 +22,41 @@ utf8proc_ssize_t decodeAt(std::string_view text, size_t pos, utf8proc_int32_t* c
   return length;
 }
 
-// Byte offset just past the first `limit` grapheme clusters (text.size()
-// when the text is shorter), and whether the text goes on beyond them.
+// The most code points one character holds. This departs on purpose from
+// counting whole extended grapheme clusters: one cluster can be a letter
+// and fifty thousand accents, so a title cut to 180 of them could still be
+// any length. A longer cluster is cut after this many code points, and each
+// piece counts as one character, much as Unicode's stream-safe format
+// breaks a run of more than 30 marks after a letter. Every cluster that
+// real text uses (an emoji sequence, a flag, a Hangul syllable, a letter
+// with its accents) is far shorter and stays whole.
+constexpr size_t kLongestCharacter = 32;
+
+// Byte offset just past the first `limit` characters (text.size() when the
+// text is shorter), and whether the text goes on beyond them. One pass over
+// the text, so a cluster of any length costs no more than as many letters.
 size_t clusterBoundary(std::string_view text, size_t limit, bool* more) {
   utf8proc_int32_t state = 0;
   utf8proc_int32_t previous = -1;
   size_t clusters = 0;
+  size_t points = 0;  // code points in the current character
   size_t pos = 0;
   while (pos < text.size()) {
     utf8proc_int32_t codepoint;
     utf8proc_ssize_t length = decodeAt(text, pos, &codepoint);
-    bool breaks =
-        previous < 0 || codepoint < 0 || utf8proc_grapheme_break_stateful(previous, codepoint, &state);
+    bool full = points == kLongestCharacter;
+    bool breaks = previous < 0 || codepoint < 0 || full ||
+                  utf8proc_grapheme_break_stateful(previous, codepoint, &state);
     if (breaks) {
       if (clusters == limit) {
         *more = true;
         return pos;
       }
       ++clusters;
-      if (codepoint < 0) state = 0;
+      points = 0;
+      if (codepoint < 0 || full) state = 0;  // the next piece starts afresh
     }
+    ++points;
     previous = codepoint;
     pos += static_cast<size_t>(length);
   }

@@ -1,5 +1,6 @@
 // Text rules of the probe: user-perceived characters (extended grapheme
-// clusters), percent-decoding, case mapping and canonical-equivalence search.
+// clusters of at most 32 code points), percent-decoding, case mapping and
+// canonical-equivalence search.
 #ifndef FOCUSWATCH_TEXT_H_
 #define FOCUSWATCH_TEXT_H_
 
@@ -10,10 +11,13 @@
 
 namespace focuswatch {
 
-// The first `limit` extended grapheme clusters of `text`, or all of it.
+// The first `limit` characters of `text`, or all of it. A character is an
+// extended grapheme cluster, except that a cluster of more than 32 code
+// points is cut after every 32nd and each piece counts as one character, so
+// that no character is longer than 128 bytes.
 std::string firstCharacters(std::string_view text, size_t limit);
 
-// Whether `text` holds more than `limit` extended grapheme clusters. Stops
+// Whether `text` holds more than `limit` characters, counted as above. Stops
 // counting once past the limit, so a huge text costs no more than a short one.
 bool hasMoreCharactersThan(std::string_view text, size_t limit);
 

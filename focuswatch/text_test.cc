@@ -11,20 +11,24 @@ std::string repeat(const std::string& unit, size_t times) {
   return text;
 }
 
-TEST(CharactersTest, CountsExtendedGraphemeClustersNotBytes) {
+TEST(CharactersTest, CountsGraphemeClustersOfAtMost32CodePoints) {
   const std::string combining = "e\xCC\x81";  // e + acute
   const std::string family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
   EXPECT_EQ(firstCharacters(repeat(combining, 200), 180), repeat(combining, 180));
   EXPECT_EQ(firstCharacters(repeat(family, 181), 180), repeat(family, 180));
-  EXPECT_EQ(firstCharacters("short", 180), "short");
-  EXPECT_EQ(firstCharacters("\xFF\xFE" "abc", 3), "\xFF\xFE" "a");  // broken UTF-8 is cut too
+  // Broken UTF-8 is cut too; a lone mark, and a prefix mark before a broken byte, are characters.
+  EXPECT_EQ(firstCharacters("\xCC\x81\xD8\x80\xFF\xFE" "abc", 5), "\xCC\x81\xD8\x80\xFF\xFE" "a");
   EXPECT_EQ(firstCharacters("ab\xE2\x82", 5), "ab\xE2\x82");
-  EXPECT_FALSE(hasMoreCharactersThan(repeat("\xC3\xA9", 2048), 2048));
-  EXPECT_TRUE(hasMoreCharactersThan(repeat("a", 2049), 2048));
+  EXPECT_FALSE(hasMoreCharactersThan(repeat("\xC3\xA9", 2048), 2048));  // not bytes
   // U+0000 is a control like any other: the flags on either side keep their pairs.
   const std::string us = "\xF0\x9F\x87\xBA", se = "\xF0\x9F\x87\xB8\xF0\x9F\x87\xAA", nul(1, '\0');
   EXPECT_EQ(firstCharacters("a" + us + nul + se, 3), "a" + us + nul);
   EXPECT_EQ(firstCharacters("a" + nul + se, 3), "a" + nul + se);
+  // A character is at most 32 code points: a letter and 50,000 accents is
+  // cut into pieces of 32. Real clusters are far shorter and stay whole.
+  const std::string hangul = "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8";  // jamo L, V and T
+  EXPECT_EQ(firstCharacters("e" + repeat("\xCC\x81", 50000), 180), "e" + repeat("\xCC\x81", 180 * 32 - 1));
+  EXPECT_EQ(firstCharacters(family + hangul + se + family, 3), family + hangul + se);
 }
 
 TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
@@ -32,7 +36,7 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
   const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0xD83D, 0xD800, 0xDC00, 0xDBFF, 0xDFFF};
   EXPECT_EQ(fromUtf16(std::u16string_view(lone, 9)),
             "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
-  for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b", "a+b+"},
+  for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b%2F%2f", "a+b+//"},
                                   std::pair{"%C3%A9", "\xC3\xA9"}})
     EXPECT_EQ(percentDecode(escaped), decoded);
   EXPECT_EQ(percentDecode("a%00"), std::string("a\0", 2));  // NUL is UTF-8 too

@@ -37,7 +37,7 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
     "id": "win", "text": "hi", "number": 3, "flag": true, "none": null,
     "list": ["a", 1], "address": {"url": "https://a.example/"},
     "box": {"rect": [1, 2, 3, 4]}, "spot": {"point": [1, 2]}, "odd": {"rect": [1, 2, 3]},
-    "failing": {"error": -25212}, "child": {"AXRole": "AXGroup"},
+    "failing": {"error": -25212}, "child": {"AXRole": "AXGroup"}, "bent": {"point": [1, 2, 3]},
     "self": {"ref": "win"}, "dangling": {"ref": "nowhere"}
   })")));
   Element win = windowOf(t);
@@ -45,7 +45,7 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
   for (const auto& [attribute, expected] : {
            Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
            Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
-           Case{"spot", "other"}, Case{"odd", "element #3"},  // not a rectangle: an element
+           Case{"spot", "other"}, Case{"odd", "element #3"}, Case{"bent", "element #5"},  // no rect, no point
            Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
            Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
     EXPECT_EQ(described(read(t, win, attribute)), expected) << attribute;
@@ -80,12 +80,14 @@ TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
   // A name written twice keeps its first place and takes its last value.
   std::ofstream(t.file("desktop.json"), std::ios::trunc) << R"({"accessibilityTrusted": true,
       "applications": {"7": {"AXFocusedWindow": {"AXChildren": [{}, {}], "x": {}, "AXChildren": [{}]},
-                             "AXFocusedWindow": {"AXChildren": [{}], "x": {"id": "x"}}}}})";
+                             "AXFocusedWindow": {"AXTitle": "first", "AXChildren": [{}], "x": {"id": "x"},
+                                 "a": 1, "b": 2, "c": 3, "d": 4, "e": 5, "f": 6, "AXTitle": "last"}}}})";
   t.desktop().isProcessTrusted();
   t.clearTrace();
   Element last = windowOf(t);
   read(t, children(t.desktop(), last)[0], "AXRole");
   EXPECT_EQ(t.trace().back(), "AXUIElementCopyAttributeValue #3 AXRole");
+  EXPECT_EQ(described(read(t, last, "AXTitle")), "text last");  // also past eight attributes
 }
 
 TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
@@ -141,7 +143,7 @@ TEST(SimDocumentTest, WrongTypesAndProcessKeysRefuseTheFile) {
            R"({"frontmostApplication": {"processIdentifier": 5, "localizedName": ["X"]}})",
            R"({"frontmostApplication": {"processIdentifier": [5]}})",
            R"({"frontmostApplication": {"processIdentifier": 5, "bundleIdentifier": ["a", "b"]}})",
-           R"({"applications": {"7": {"id": ["a"]}}})"}) {
+           R"({"applications": {"7": {"id": ["a"]}}})", R"({"applications": [{"7": {}}]})"}) {
     EXPECT_THROW(parseSimDocument(wrong), std::runtime_error) << wrong;
   }
   auto document = parseSimDocument(R"({"applications": {"0": {}, "-5": {}, "2147483647": {}}})");
