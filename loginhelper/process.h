@@ -14,8 +14,8 @@ namespace loginhelper {
 // link resolved; as far as it can be resolved when it does not exist.
 std::string resolveSymlinks(const std::string& path);
 
-// How a child ended: its exit status, or the signal that ended it (then
-// `signal` is not 0 and `status` is).
+// How a child ended: by exiting with `status`, or by the signal `signal`
+// (not 0 then, and `status` 0).
 struct Ended {
   int status = 0;
   int signal = 0;
