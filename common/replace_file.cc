@@ -50,7 +50,8 @@ std::string temporaryBeside(const std::string& path) {
 
 }  // namespace
 
-int replaceFile(const std::string& path, std::string_view text, mode_t mode) {
+int replaceFile(const std::string& path, std::string_view text, mode_t mode,
+                const std::function<int(const std::string& temporary)>& check) {
   struct stat status;
   if (::lstat(path.c_str(), &status) == 0) {
     if (S_ISDIR(status.st_mode)) return EISDIR;
@@ -66,6 +67,7 @@ int replaceFile(const std::string& path, std::string_view text, mode_t mode) {
   if (error == 0 && ::fchmod(fd.get(), mode) != 0) error = errno;
   if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
   if (::close(fd.release()) != 0 && error == 0) error = errno;
+  if (error == 0 && check) error = check(temporary);
   if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) ::unlink(temporary.c_str());
   return error;

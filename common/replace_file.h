@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,13 @@ namespace vantrel {
 // name is no longer than the file's own (or 7 bytes), so it fits wherever
 // that name fits. A folder at the path gives EISDIR, and anything else that
 // is not a regular file (a link, a device, a pipe) EEXIST: it is left as it
-// is. Signals from outside wait from the temporary's making to the rename,
-// so a stop never leaves it behind. 0, or the errno of the failure.
-int replaceFile(const std::string& path, std::string_view text, mode_t mode);
+// is. `check`, when given, is asked about the written temporary (by its
+// path) just before the rename: an errno it gives ends the replace there,
+// the temporary removed. Signals from outside wait from the temporary's
+// making to the rename, so a stop never leaves it behind. 0, or the errno
+// of the failure.
+int replaceFile(const std::string& path, std::string_view text, mode_t mode,
+                const std::function<int(const std::string& temporary)>& check = nullptr);
 
 }  // namespace vantrel
 

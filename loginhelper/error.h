@@ -38,6 +38,7 @@ class Result {
 
   explicit operator bool() const { return std::holds_alternative<T>(outcome_); }
   const T& operator*() const { return std::get<T>(outcome_); }
+  const T* operator->() const { return &std::get<T>(outcome_); }
   const Error& error() const { return std::get<Error>(outcome_); }
   bool operator==(const Result&) const = default;
 

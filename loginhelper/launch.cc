@@ -31,9 +31,13 @@ Result<> launchDashboardInBackground(const std::optional<std::string>& ownPath, 
   std::string bundle = ownPath ? bundlePath(resolveSymlinks(*ownPath)) : "";
   if (pathExtension(bundle) != "app") return startupError(1, "Startup helper is outside Vantrel.app");
 
-  Result<int> ended = runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
+  Result<Ended> ended = runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
   if (!ended) return ended.error();
-  if (*ended != 0) return startupError(*ended, "Could not start Vantrel in the background");
+  // The code is the signal's number, as the Mac's task reports one.
+  if (ended->signal != 0)
+    return startupError(ended->signal, "Could not start Vantrel in the background: " + tool +
+                                           " ended by signal " + std::to_string(ended->signal));
+  if (ended->status != 0) return startupError(ended->status, "Could not start Vantrel in the background");
   return Done{};
 }
 

@@ -14,16 +14,16 @@ namespace {
 namespace fs = std::filesystem;
 
 // A bundle tree with the program inside, and a stand-in for the open tool
-// that records its arguments and exits with $TOOL_EXIT.
+// that records its arguments and ends as $TOOL_END says.
 class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/loginhelper-test-XXXXXX";
     root_ = fs::canonical(::mkdtemp(pattern));  // /tmp may itself be a link
-    std::ofstream(root_ / "open") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$TOOL_RECORD\"\nexit \"$TOOL_EXIT\"\n";
+    std::ofstream(root_ / "open") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$TOOL_RECORD\"\neval \"$TOOL_END\"\n";
     fs::permissions(root_ / "open", fs::perms::owner_all);
     ::setenv("TOOL_RECORD", (root_ / "record").c_str(), 1);
-    ::setenv("TOOL_EXIT", "0", 1);
+    ::setenv("TOOL_END", "exit 0", 1);
   }
   void TearDown() override { fs::remove_all(root_); }
 
@@ -79,9 +79,13 @@ TEST_F(LaunchTest, OutsideABundleNothingIsStarted) {
 }
 
 TEST_F(LaunchTest, ToolFailuresBecomeErrors) {
-  ::setenv("TOOL_EXIT", "3", 1);
-  EXPECT_EQ(launch(program("Vantrel.app")).error(),
-            (Error{"VantrelStartup", 3, "Could not start Vantrel in the background"}));
+  std::string signalled = "Could not start Vantrel in the background: " + (root_ / "open").string();
+  struct Case { const char* end; long code; std::string message; };
+  for (const auto& [end, code, message] : {Case{"exit 3", 3, "Could not start Vantrel in the background"},
+                                           Case{"kill -TERM $$", 15, signalled + " ended by signal 15"}}) {
+    ::setenv("TOOL_END", end, 1);
+    EXPECT_EQ(launch(program("Vantrel.app")).error(), (Error{"VantrelStartup", code, message})) << end;
+  }
   Result<> missing = launch(program("Vantrel.app"), "missing");
   EXPECT_NE(missing.error().domain, "VantrelStartup");
   EXPECT_NE(missing.error().description.find("No such file or directory"), std::string::npos);

@@ -16,6 +16,7 @@
 
 #include "common/deleter.h"
 #include "common/io.h"
+#include "common/replace_file.h"
 #include "common/unique_fd.h"
 
 namespace loginhelper {
@@ -117,32 +118,22 @@ class XdgLoginItem : public LoginItemService {
     return std::nullopt;
   }
 
-  // Writes the entry whole: a temporary file in the same folder, renamed
-  // over the entry once it is complete (and, for one that starts the
-  // program, once GLib reads it back as doing so).
+  // Writes the entry whole, in place once it is complete (and, for one that
+  // starts the program, once GLib reads it back as doing so).
   Result<> writeEntry(const std::string& entry, bool startsThisProgram) {
     std::string directory = path_.substr(0, path_.rfind('/'));
     if (int error = makeDirectories(directory))
       return fileError("Could not create the folder", directory, error);
-
-    std::string temporary = directory + "/.mirrowin.vantrel.startup.XXXXXX";
-    vantrel::UniqueFd fd(::mkstemp(temporary.data()));
-    if (!fd) return fileError("Could not write the login item in", directory, errno);
-    int error = vantrel::writeAll(fd.get(), entry);
-    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
-    if (error == 0 && ::fchmod(fd.get(), 0644) != 0) error = errno;
-    if (::close(fd.release()) != 0 && error == 0) error = errno;
-    if (error == 0 && startsThisProgram && !startsProgram(temporary, program_)) {
-      ::unlink(temporary.c_str());
+    bool unread = false;
+    int error = vantrel::replaceFile(path_, entry, 0644, [&](const std::string& temporary) {
+      unread = startsThisProgram && !startsProgram(temporary, program_);
+      return unread ? EINVAL : 0;
+    });
+    if (unread)
       return Error{"NSPOSIXErrorDomain", EINVAL,
                    "No launcher would start " + program_ + " from the login item " + path_ +
                        ": a desktop entry needs a program path in UTF-8 without \"%\""};
-    }
-    if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
-    if (error != 0) {
-      ::unlink(temporary.c_str());
-      return fileError("Could not write the login item", path_, error);
-    }
+    if (error != 0) return fileError("Could not write the login item", path_, error);
     return Done{};
   }
 

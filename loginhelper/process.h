@@ -14,10 +14,17 @@ namespace loginhelper {
 // link resolved; as far as it can be resolved when it does not exist.
 std::string resolveSymlinks(const std::string& path);
 
+// How a child ended: by exiting with `status`, or by the signal `signal`
+// (not 0 then, and `status` 0).
+struct Ended {
+  int status = 0;
+  int signal = 0;
+};
+
 // Starts `tool` with `arguments`, inheriting environment, directory and
-// standard streams, and waits for it: its exit status, or the error that
-// kept it from starting.
-Result<int> runAndWait(const std::string& tool, const std::vector<std::string>& arguments);
+// standard streams, and waits for it: how it ended, or the error that kept
+// it from starting.
+Result<Ended> runAndWait(const std::string& tool, const std::vector<std::string>& arguments);
 
 }  // namespace loginhelper
 

@@ -26,7 +26,7 @@ std::string resolveSymlinks(const std::string& path) {
   return resolved ? std::string(resolved.get()) : absolute;
 }
 
-Result<int> runAndWait(const std::string& tool, const std::vector<std::string>& arguments) {
+Result<Ended> runAndWait(const std::string& tool, const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {tool};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<char*> pointers;
@@ -41,7 +41,8 @@ Result<int> runAndWait(const std::string& tool, const std::vector<std::string>& 
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return Error{"NSPOSIXErrorDomain", errno, tool + ": " + ::strerror(errno)};
   }
-  return WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return Ended{.signal = WTERMSIG(status)};
+  return Ended{.status = WEXITSTATUS(status)};
 }
 
 }  // namespace loginhelper

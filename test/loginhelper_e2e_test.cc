@@ -103,6 +103,10 @@ TEST_F(LoginhelperTest, EntriesOfEveryShapeAreReadSafely) {
   std::ofstream(root_ / "real") << "[Desktop Entry]\nHidden=true";  // read to its end
   fs::create_symlink(root_ / "real", entry_);
   expectReport({"status"}, "requiresApproval");
+  fs::create_directories(system_.parent_path());
+  std::ofstream(system_) << "Exec=x";
+  expectFailure({"enable"}, "File exists");  // only a file or nothing is replaced
+  fs::remove(system_);
   expectReport({"disable"}, "notRegistered");
   EXPECT_TRUE(fs::exists(root_ / "real"));  // the link goes, not what it names
   std::string filler = "X-Filler=" + std::string(100, 'f') + "\n";

@@ -73,9 +73,9 @@ class SecretServiceKeychain : public Keychain {
     Paths paths;
     int32_t status = find(query, paths);
     if (status != kErrSecSuccess) return status;
-    GError* raw = nullptr;
-    Table secrets(secret_service_get_secrets_for_dbus_paths_sync(service_.get(), view(paths), nullptr, &raw));
-    ErrorPtr error(raw);
+    // Null on any failure, whose kind does not matter: gone() tells a vanished item from a refusal.
+    Table secrets(
+        secret_service_get_secrets_for_dbus_paths_sync(service_.get(), view(paths), nullptr, nullptr));
     for (gchar** path = paths.get(); secrets && *path; ++path) {
       auto* value = static_cast<SecretValue*>(g_hash_table_lookup(secrets.get(), *path));
       if (!value) continue;
@@ -121,11 +121,10 @@ class SecretServiceKeychain : public Keychain {
     g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Attributes"),
                         g_variant_ref_sink(attributesOf(query)));
     ValuePtr value(secretValue(data));
-    GError* raw = nullptr;
+    // Null on any failure; every failure is the one status, for the program prints no message.
     TextPtr created(secret_service_create_item_dbus_path_sync(
         service_.get(), kDefaultCollection, properties.get(), value.get(),
-        others ? SECRET_ITEM_CREATE_NONE : SECRET_ITEM_CREATE_REPLACE, nullptr, &raw));
-    ErrorPtr error(raw);
+        others ? SECRET_ITEM_CREATE_NONE : SECRET_ITEM_CREATE_REPLACE, nullptr, nullptr));
     return created ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
@@ -169,10 +168,9 @@ class SecretServiceKeychain : public Keychain {
       pending = end(locked);
       if (!*pending) break;
       if (unlocked) return kErrSecInteractionNotAllowed;  // still locked after the unlock
-      GError* raw = nullptr;
+      // The count decides: any failure, a dismissed prompt too, leaves it short.
       gint count =
-          secret_service_unlock_dbus_paths_sync(service_.get(), view(pending), nullptr, nullptr, &raw);
-      ErrorPtr error(raw);
+          secret_service_unlock_dbus_paths_sync(service_.get(), view(pending), nullptr, nullptr, nullptr);
       if (count < static_cast<gint>(g_strv_length(pending.get()))) return kErrSecInteractionNotAllowed;
     }
     // An item whose attributes could not be read is passed over only when
@@ -251,10 +249,9 @@ class SecretServiceKeychain : public Keychain {
   // of this run's own, which libsecret neither shares nor watches.
   SecretService* connect() {
     if (!service_) {
-      GError* raw = nullptr;
-      service_.reset(
-          secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
-      ErrorPtr error(raw);
+      // Null on any failure, and then every request fails alike.
+      service_.reset(secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_OPEN_SESSION,
+                                              nullptr, nullptr));
     }
     return service_.get();
   }

@@ -47,10 +47,10 @@ Reply AtspiRequests::accessibleProperty(const AtspiNode& node, const char* name,
 
 std::vector<AtspiNode> AtspiRequests::children(const AtspiNode& node, int32_t* error) {
   Reply reply = call(node, kAccessible, "GetChildren", "");
-  *error = reply.error;
   std::vector<AtspiNode> result;
   auto each = [&](const char* bus, const char* path) { result.push_back({bus, path}); };
-  if (!takePairs(reply, "(so)", each) && reply.message) *error = kAXErrorCannotComplete;
+  bool whole = takePairs(reply, "(so)", each);
+  if (error) *error = whole || !reply.message ? reply.error : kAXErrorCannotComplete;
   return result;
 }
 

@@ -71,8 +71,10 @@ class AtspiRequests {
   // A property of the Accessible interface, its reply entered as far as
   // the value of `type`.
   Reply accessibleProperty(const AtspiNode& node, const char* name, const char* type);
-  // Accessible.GetChildren; `error` tells whether the list is whole.
-  std::vector<AtspiNode> children(const AtspiNode& node, int32_t* error);
+  // Accessible.GetChildren; `error`, when given, tells whether the list is
+  // whole. sd-bus checks a reply's shape as it arrives, so a list that
+  // failed is empty.
+  std::vector<AtspiNode> children(const AtspiNode& node, int32_t* error = nullptr);
   // GetAttributes of `interface` (Accessible or Document).
   std::optional<std::map<std::string, std::string>> attributes(const AtspiNode& node, const char* interface,
                                                                int32_t* error);

@@ -95,8 +95,8 @@ std::optional<std::string> documentAddress(AtspiRequests& bus, const AtspiNode& 
 // frame with a name (Chromium under a plain window manager marks none
 // active).
 std::optional<AtspiNode> focusedWindow(AtspiRequests& bus, const AtspiNode& application) {
-  int32_t error;
-  std::vector<AtspiNode> frames = bus.children(application, &error);
+  // A failed listing is empty: no window, which the probe takes as it takes any failed read.
+  std::vector<AtspiNode> frames = bus.children(application);
   for (const AtspiNode& frame : frames) {
     if (hasState(bus, frame, ATSPI_STATE_ACTIVE)) return frame;
   }
@@ -111,8 +111,8 @@ std::optional<AtspiNode> focusedWindow(AtspiRequests& bus, const AtspiNode& appl
 std::optional<AtspiNode> focusedNode(AtspiRequests& bus, const AtspiNode& node, int depth, int& visits) {
   if (depth >= kFocusDepthLimit || visits++ >= kFocusVisitLimit) return std::nullopt;
   if (hasState(bus, node, ATSPI_STATE_FOCUSED)) return node;
-  int32_t error;
-  for (const AtspiNode& child : bus.children(node, &error)) {
+  // A node whose children cannot be listed has none to search, as one without children.
+  for (const AtspiNode& child : bus.children(node)) {
     if (auto found = focusedNode(bus, child, depth + 1, visits)) return found;
     if (visits >= kFocusVisitLimit) break;
   }
@@ -309,9 +309,8 @@ std::optional<std::string> AtspiTree::applicationName(int32_t pid) {
 
 std::optional<AtspiNode> AtspiTree::root(AtspiRequests& bus, int32_t pid) {
   if (auto known = roots_.find(pid); known != roots_.end()) return known->second;
-  int32_t error;
-  for (AtspiNode& child :
-       bus.children({"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"}, &error)) {
+  // A failed listing is empty: the application is not found, the failure the caller reports.
+  for (AtspiNode& child : bus.children({"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"})) {
     if (bus.connectionProcess(child.bus) == pid) return roots_[pid] = std::move(child);
   }
   return std::nullopt;
