@@ -85,7 +85,8 @@ class XdgLoginItem : public LoginItemService {
   Result<> unregisterService() override {
     // Only an entry of the user's own keeps a system-wide one from starting;
     // "Hidden=true" is the one switch that every launcher reads.
-    if (systemEntry())
+    if (std::optional<std::string> system = systemEntry();
+        system && autostartStatus(std::nullopt, *system) != kNotRegistered)
       return writeEntry("[Desktop Entry]\nType=Application\nName=Vantrel\nHidden=true\n", false);
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT)
       return fileError("Could not remove the login item", path_, errno);
@@ -184,7 +185,11 @@ long autostartStatus(std::optional<std::string_view> user, std::optional<std::st
     if (key == "Hidden") hidden = trim(line.substr(equals + 1));
     if (key == "X-GNOME-Autostart-enabled") enabled = trim(line.substr(equals + 1));
   }
-  if (hidden == "true" || hidden == "1") return user && system ? kNotRegistered : kRequiresApproval;
+  // A system-wide entry that "Hidden" switches off counts as deleted, and
+  // so does one that the user's entry masks: nothing is registered, and
+  // `enable` writes the user's entry. Only a user's own entry switched off
+  // is the user's choice.
+  if (hidden == "true" || hidden == "1") return system ? kNotRegistered : kRequiresApproval;
   return enabled == "false" || enabled == "0" ? kRequiresApproval : kEnabled;
 }
 

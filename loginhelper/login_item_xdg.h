@@ -17,8 +17,9 @@ namespace loginhelper {
 // name, each absent or its text. The user's entry hides the system-wide one:
 // the entry that counts is switched off by "Hidden" true or
 // "X-GNOME-Autostart-enabled" false in its main group, read as GLib reads
-// booleans. A user's entry that says "Hidden" in front of a system-wide one
-// is the mask that `disable` writes: nothing is registered.
+// booleans. "Hidden" with a system-wide entry present (the system's own, or
+// the user's mask in front of it that `disable` writes) is no entry at all:
+// nothing is registered.
 long autostartStatus(std::optional<std::string_view> user, std::optional<std::string_view> system);
 
 // The Exec value that starts `program` with "launch", quoted and escaped

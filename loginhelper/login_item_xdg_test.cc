@@ -18,7 +18,8 @@ TEST(AutostartStatusTest, OnlyTheTwoSwitchesOfTheEntryThatCountsMatter) {
            Case{"[Desktop Action x]\nHidden=true\n", kEnabled}, Case{"Hidden=yes", kEnabled},
            Case{"[Desktop Entry]\nHidden=True\n# Hidden=true\n", kEnabled},
            Case{std::string("\0\xFF[\n=\n", 6), kEnabled},
-           Case{{}, kEnabled, "Exec=x"}, Case{{}, kRequiresApproval, "Hidden=1"},
+           Case{{}, kEnabled, "Exec=x"}, Case{{}, kNotRegistered, "Hidden=1"},
+           Case{{}, kRequiresApproval, "X-GNOME-Autostart-enabled=0"},
            Case{"Hidden=true\nX-GNOME-Autostart-enabled=false", kNotRegistered, ""},
            Case{"X-GNOME-Autostart-enabled=false", kRequiresApproval, "Exec=x"},
            Case{"Exec=x", kEnabled, "Hidden=true"}}) {
