@@ -19,8 +19,11 @@ namespace {
 // outside (all but the faults a program raises on itself): one that arrives
 // takes its default action when the holder goes. A signal sent to the
 // process goes to a thread that does not hold it back, so this holds only
-// where the other threads hold back every signal, as the worker threads
-// that GLib starts do; the programs start none of their own.
+// where the other threads hold back every signal. The programs start no
+// thread of their own; GLib's worker thread (the live desktop's) holds back
+// every signal, but GDBus's does not, and no program here starts that one.
+// Which threads the macOS frameworks start, and what they hold back, is not
+// known here.
 class HeldSignals {
  public:
   HeldSignals() {
