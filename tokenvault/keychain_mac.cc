@@ -3,28 +3,14 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <Security/Security.h>
 
+#include "common/scoped_cf.h"
 #include "tokenvault/keychain.h"
 
 namespace tokenvault {
 
 namespace {
 
-// Owns one CoreFoundation object from a create or copy call.
-template <typename T>
-class ScopedCF {
- public:
-  explicit ScopedCF(T object = nullptr) : object_(object) {}
-  ~ScopedCF() {
-    if (object_) CFRelease(object_);
-  }
-  ScopedCF(const ScopedCF&) = delete;
-  ScopedCF& operator=(const ScopedCF&) = delete;
-  T get() const { return object_; }
-  T* out() { return &object_; }
-
- private:
-  T object_;
-};
+using vantrel::ScopedCF;
 
 ScopedCF<CFStringRef> text(const std::string& value) {
   return ScopedCF<CFStringRef>(
@@ -61,7 +47,7 @@ class SecurityKeychain : public Keychain {
     CFDictionarySetValue(dictionary.get(), kSecReturnData, kCFBooleanTrue);
     CFDictionarySetValue(dictionary.get(), kSecMatchLimit, kSecMatchLimitOne);
     ScopedCF<CFTypeRef> result;
-    OSStatus status = SecItemCopyMatching(dictionary.get(), result.out());
+    OSStatus status = SecItemCopyMatching(dictionary.get(), result.initializeInto());
     if (status == errSecSuccess && result.get() && CFGetTypeID(result.get()) == CFDataGetTypeID()) {
       CFDataRef found = static_cast<CFDataRef>(result.get());
       data.assign(CFDataGetBytePtr(found), static_cast<size_t>(CFDataGetLength(found)));
