@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "common/scoped_cf.h"
 #include "focuswatch/desktop.h"
 #include "focuswatch/text.h"
 
@@ -19,8 +20,11 @@ namespace focuswatch {
 
 namespace {
 
-// Takes ownership of a CoreFoundation object obtained under the create or
-// copy rule; the last copy of the handle releases it.
+using vantrel::ScopedCF;
+
+// An Element's handle, which its copies share: takes ownership of an
+// AXUIElementRef obtained under the create or copy rule, and the last copy
+// releases it.
 std::shared_ptr<const void> adopt(CFTypeRef object) {
   return std::shared_ptr<const void>(object, [](const void* p) {
     if (p) CFRelease(p);
@@ -49,10 +53,9 @@ Value convert(CFTypeRef value) {
   if (type == AXUIElementGetTypeID()) return Value{Element(retain(value))};
   if (type == CFStringGetTypeID()) return Value{toString(static_cast<CFStringRef>(value))};
   if (type == CFURLGetTypeID()) {
-    CFURLRef absolute = CFURLCopyAbsoluteURL(static_cast<CFURLRef>(value));
+    ScopedCF<CFURLRef> absolute(CFURLCopyAbsoluteURL(static_cast<CFURLRef>(value)));
     if (!absolute) return Value{OtherValue{}};
-    std::shared_ptr<const void> owned = adopt(absolute);
-    return Value{Url{toString(CFURLGetString(absolute))}};
+    return Value{Url{toString(CFURLGetString(absolute.get()))}};
   }
   if (type == AXValueGetTypeID()) {
     AxValue axValue;
@@ -117,17 +120,15 @@ class MacDesktop : public Desktop {
   }
 
   AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) override {
-    CFStringRef name =
+    ScopedCF<CFStringRef> name(
         CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(attribute.data()),
-                                static_cast<CFIndex>(attribute.size()), kCFStringEncodingUTF8, false);
+                                static_cast<CFIndex>(attribute.size()), kCFStringEncodingUTF8, false));
     if (!name) return {kAXErrorIllegalArgument, std::nullopt};
-    std::shared_ptr<const void> ownedName = adopt(name);
-    CFTypeRef value = nullptr;
-    AXError error = AXUIElementCopyAttributeValue(static_cast<AXUIElementRef>(element.get()), name, &value);
-    if (!value) return {error, std::nullopt};
-    std::shared_ptr<const void> ownedValue = adopt(value);
-    if (error != kAXErrorSuccess) return {error, std::nullopt};
-    return {error, convert(value)};
+    ScopedCF<CFTypeRef> value;
+    AXError error = AXUIElementCopyAttributeValue(static_cast<AXUIElementRef>(element.get()), name.get(),
+                                                  value.initializeInto());
+    if (!value || error != kAXErrorSuccess) return {error, std::nullopt};
+    return {error, convert(value.get())};
   }
 
   bool sameElement(const Element& a, const Element& b) override {
