@@ -1,6 +1,6 @@
 #include "focuswatch/browser_config.h"
 
-#include <algorithm>
+#include "focuswatch/options.h"
 
 namespace focuswatch {
 
@@ -31,10 +31,6 @@ BrowserConfiguration buildBrowserConfiguration(std::vector<std::string> argument
     }
   }
   return config;
-}
-
-bool hasArgument(const std::vector<std::string>& arguments, std::string_view option) {
-  return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
 }
 
 bool browserEnabled(const BrowserConfiguration& config, std::string_view bundleId) {

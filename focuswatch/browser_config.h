@@ -31,9 +31,6 @@ bool browserEnabled(const BrowserConfiguration& config, std::string_view bundleI
 // The suffix cut from `bundleId`'s titles; empty means nothing is cut.
 std::string titleSuffix(const BrowserConfiguration& config, std::string_view bundleId);
 
-// Whether `arguments` holds `option` as a whole argument.
-bool hasArgument(const std::vector<std::string>& arguments, std::string_view option);
-
 }  // namespace focuswatch
 
 #endif  // FOCUSWATCH_BROWSER_CONFIG_H_

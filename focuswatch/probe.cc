@@ -2,6 +2,7 @@
 
 #include "focuswatch/browser_config.h"
 #include "focuswatch/event_record.h"
+#include "focuswatch/options.h"
 
 namespace focuswatch {
 
@@ -10,14 +11,14 @@ std::string trustLine(bool trusted) {
 }
 
 int runProbe(Desktop& desktop, std::vector<std::string> arguments) {
+  const ProbeOptions options = readProbeOptions(arguments);
   const BrowserConfiguration config = buildBrowserConfiguration(std::move(arguments));
-  const std::vector<std::string>& options = config.browserArguments;
 
-  if (hasArgument(options, "--trust-only")) {
+  if (options.trustOnly) {
     writeLine(trustLine(desktop.isProcessTrusted()));
     return 0;
   }
-  if (!emit(desktop, config, "activity") || hasArgument(options, "--once")) return 0;
+  if (!emit(desktop, config, "activity") || options.once) return 0;
 
   // A reader that has gone away ends the watch, as it ends the probe.
   auto sample = [&desktop, &config](const char* kind) {

@@ -36,7 +36,6 @@ std::string loopOf(std::vector<std::string> options) {
 TEST(ProbeTest, OnlyWatchingObservesTheWorkspaceAndTicksEveryTwoSeconds) {
   EXPECT_EQ(loopOf({}), " observe:0 observe:1 observe:2 timer:2.000000 run");
   EXPECT_EQ(loopOf({"--browser-tracking", "--once"}), "");
-  EXPECT_EQ(loopOf({"--trust-only", "--ONCE"}), "");
 }
 
 }  // namespace
