@@ -261,13 +261,14 @@ class Explainer {
     return out;
   }
 
-  void wireframe(std::ostringstream& out) {
-    struct Box {
-      const SimElement* element;
-      Rect frame;
-    };
+  struct Box {
+    const SimElement* element;
+    Rect frame;
+  };
+
+  // Every element with a frame, in document order, its frame made positive.
+  std::vector<Box> framedBoxes() {
     std::vector<Box> boxes;
-    double left = 1e300, top = 1e300, right = -1e300, bottom = -1e300;
     for (const SimElement* element : ordered_) {
       std::optional<Rect> frame = frameOf(element);
       if (!frame) continue;
@@ -275,32 +276,13 @@ class Explainer {
       if (r.width < 0) r.x += r.width, r.width = -r.width;
       if (r.height < 0) r.y += r.height, r.height = -r.height;
       boxes.push_back({element, r});
-      left = std::min(left, r.x), top = std::min(top, r.y);
-      right = std::max(right, r.x + r.width), bottom = std::max(bottom, r.y + r.height);
     }
-    out << "<h2>The focused window, to scale</h2>";
-    if (boxes.empty()) {
-      out << (ordered_.empty()
-                  ? "<p>No element was read in this sample: see the reasons above.</p>"
-                  : "<p class=small>No element of this sample has a frame (<code>AXFrame</code>): "
-                    "the tree below stands for the window.</p>");
-      diagram(out);
-      return;
-    }
-    double margin = 40;
-    left -= margin, top -= margin, right += margin, bottom += margin;
-    out << "<svg id=wireframe xmlns=\"http://www.w3.org/2000/svg\" width=\"" << number(right - left)
-        << "\" height=\"" << number(bottom - top) << "\" viewBox=\"" << number(left) << ' ' << number(top)
-        << ' ' << number(right - left) << ' ' << number(bottom - top) << "\">";
-    static const std::map<std::string, std::pair<const char*, const char*>> kStyles = {
-        {"pane", {"#1565c0", "#1565c022"}}, {"candidate", {"#ef6c00", "none"}},
-        {"strip", {"#ef6c00", "none"}},     {"chosen", {"#2e7d32", "#2e7d3218"}},
-        {"tab", {"#2e7d32", "#2e7d3255"}},  {"row", {"#6a1b9a", "#6a1b9a33"}},
-        {"page", {"#00838f", "#00838f22"}}, {"from", {"#000", "none"}},
-        {"passed", {"#888", "none"}},       {"budget", {"#c62828", "#c6282833"}},
-    };
-    // A marked element without a frame is told in its nearest framed
-    // ancestor's box.
+    return boxes;
+  }
+
+  // A marked element without a frame is told in its nearest framed
+  // ancestor's box: that box's extra lines.
+  std::map<const SimElement*, std::vector<std::string>> notesOfUnframed() {
     std::map<const SimElement*, std::vector<std::string>> inside;
     for (const SimElement* element : ordered_) {
       auto found = marks_.find(element->traceName());
@@ -312,51 +294,87 @@ class Explainer {
         break;
       }
     }
-    for (const Box& box : boxes) {
-      std::string name = box.element->traceName();
-      const char* stroke = "#999";
-      const char* fill = "none";
-      double width = 1;
-      std::string classes, notes;
-      if (auto found = marks_.find(name); found != marks_.end()) {
-        for (const Reason* reason : found->second) {
-          if (auto style = kStyles.find(reason->step); style != kStyles.end() && width == 1) {
-            stroke = style->second.first;
-            if (std::string(style->second.second) != "none") fill = style->second.second;
-            width = 3;
-          }
-          classes += " mark-" + reason->step;
-          notes += reason->step + ": " + reason->says + "\n";
+    return inside;
+  }
+
+  // One element's box, coloured by its first styled mark, with its name and
+  // as many of its steps (and `inherited`) as the box holds.
+  void drawBox(std::ostringstream& out, const Box& box, const std::vector<std::string>& inherited) {
+    static const std::map<std::string, std::pair<const char*, const char*>> kStyles = {
+        {"pane", {"#1565c0", "#1565c022"}}, {"candidate", {"#ef6c00", "none"}},
+        {"strip", {"#ef6c00", "none"}},     {"chosen", {"#2e7d32", "#2e7d3218"}},
+        {"tab", {"#2e7d32", "#2e7d3255"}},  {"row", {"#6a1b9a", "#6a1b9a33"}},
+        {"page", {"#00838f", "#00838f22"}}, {"from", {"#000", "none"}},
+        {"passed", {"#888", "none"}},       {"budget", {"#c62828", "#c6282833"}},
+    };
+    std::string name = box.element->traceName();
+    const char* stroke = "#999";
+    const char* fill = "none";
+    double width = 1;
+    std::string classes, notes;
+    std::vector<std::string> lines;
+    if (auto found = marks_.find(name); found != marks_.end()) {
+      for (const Reason* reason : found->second) {
+        if (auto style = kStyles.find(reason->step); style != kStyles.end() && width == 1) {
+          stroke = style->second.first;
+          if (std::string(style->second.second) != "none") fill = style->second.second;
+          width = 3;
         }
+        classes += " mark-" + reason->step;
+        notes += reason->step + ": " + reason->says + "\n";
+        lines.push_back(reason->step + ": " + reason->says);
       }
-      const Rect& r = box.frame;
-      out << "<g class=\"box" << escape(classes) << "\" data-element=\"" << escape(name) << "\"><title>"
-          << escape(name + " " + label(box.element) + "\n" + notes) << "</title><a href=\"#n"
-          << box.element->number << "\"><rect x=\"" << number(r.x) << "\" y=\"" << number(r.y)
-          << "\" width=\"" << number(r.width) << "\" height=\"" << number(r.height) << "\" fill=\"" << fill
-          << "\" stroke=\"" << stroke << "\" stroke-width=\"" << width << "\"/><text x=\"" << number(r.x + 3)
-          << "\" y=\"" << number(r.y + 11) << "\" font-size=\"10\" fill=\"" << stroke << "\">"
-          << escape(cut(name + " " + label(box.element),
-                        std::max<size_t>(12, static_cast<size_t>(r.width / 5.2))))
-          << "</text>";
-      std::vector<std::string> lines;
-      if (auto found = marks_.find(name); found != marks_.end())
-        for (const Reason* reason : found->second) lines.push_back(reason->step + ": " + reason->says);
-      for (const std::string& line : inside[box.element]) lines.push_back(line);
-      // As many lines as the box holds; a low box gets them joined on one.
-      size_t room = std::max<size_t>(1, static_cast<size_t>((r.height - 14) / 11));
-      for (size_t i = room; i < lines.size(); ++i) lines[room - 1] += " · " + lines[i];
-      lines.resize(std::min(lines.size(), room));
-      size_t fits = std::max<size_t>(12, static_cast<size_t>(r.width / 5.6));
-      double y = r.y + 23;
-      for (const std::string& line : lines) {
-        out << "<text x=\"" << number(r.x + 3) << "\" y=\"" << number(y)
-            << "\" font-size=\"10\" font-weight=\"bold\" fill=\"" << stroke << "\">"
-            << escape(cut(line, fits)) << "</text>";
-        y += 11;
-      }
-      out << "</a></g>";
     }
+    const Rect& r = box.frame;
+    out << "<g class=\"box" << escape(classes) << "\" data-element=\"" << escape(name) << "\"><title>"
+        << escape(name + " " + label(box.element) + "\n" + notes) << "</title><a href=\"#n"
+        << box.element->number << "\"><rect x=\"" << number(r.x) << "\" y=\"" << number(r.y) << "\" width=\""
+        << number(r.width) << "\" height=\"" << number(r.height) << "\" fill=\"" << fill << "\" stroke=\""
+        << stroke << "\" stroke-width=\"" << width << "\"/><text x=\"" << number(r.x + 3) << "\" y=\""
+        << number(r.y + 11) << "\" font-size=\"10\" fill=\"" << stroke << "\">"
+        << escape(
+               cut(name + " " + label(box.element), std::max<size_t>(12, static_cast<size_t>(r.width / 5.2))))
+        << "</text>";
+    lines.insert(lines.end(), inherited.begin(), inherited.end());
+    // As many lines as the box holds; a low box gets them joined on one.
+    size_t room = std::max<size_t>(1, static_cast<size_t>((r.height - 14) / 11));
+    for (size_t i = room; i < lines.size(); ++i) lines[room - 1] += " · " + lines[i];
+    lines.resize(std::min(lines.size(), room));
+    size_t fits = std::max<size_t>(12, static_cast<size_t>(r.width / 5.6));
+    double y = r.y + 23;
+    for (const std::string& line : lines) {
+      out << "<text x=\"" << number(r.x + 3) << "\" y=\"" << number(y)
+          << "\" font-size=\"10\" font-weight=\"bold\" fill=\"" << stroke << "\">" << escape(cut(line, fits))
+          << "</text>";
+      y += 11;
+    }
+    out << "</a></g>";
+  }
+
+  void wireframe(std::ostringstream& out) {
+    std::vector<Box> boxes = framedBoxes();
+    out << "<h2>The focused window, to scale</h2>";
+    if (boxes.empty()) {
+      out << (ordered_.empty()
+                  ? "<p>No element was read in this sample: see the reasons above.</p>"
+                  : "<p class=small>No element of this sample has a frame (<code>AXFrame</code>): "
+                    "the tree below stands for the window.</p>");
+      diagram(out);
+      return;
+    }
+    double left = 1e300, top = 1e300, right = -1e300, bottom = -1e300;
+    for (const Box& box : boxes) {
+      const Rect& r = box.frame;
+      left = std::min(left, r.x), top = std::min(top, r.y);
+      right = std::max(right, r.x + r.width), bottom = std::max(bottom, r.y + r.height);
+    }
+    double margin = 40;
+    left -= margin, top -= margin, right += margin, bottom += margin;
+    out << "<svg id=wireframe xmlns=\"http://www.w3.org/2000/svg\" width=\"" << number(right - left)
+        << "\" height=\"" << number(bottom - top) << "\" viewBox=\"" << number(left) << ' ' << number(top)
+        << ' ' << number(right - left) << ' ' << number(bottom - top) << "\">";
+    std::map<const SimElement*, std::vector<std::string>> inside = notesOfUnframed();
+    for (const Box& box : boxes) drawBox(out, box, inside[box.element]);
     out << "</svg><p class=legend><span class=\"mark m-pane\">pane</span> the focused pane "
            "<span class=\"mark m-candidate\">candidate</span> a strip above it, with its distance "
            "<span class=\"mark m-passed\">passed</span> a strip or web area left aside "
