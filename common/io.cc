@@ -7,13 +7,15 @@
 
 namespace vantrel {
 
-int writeAll(int fd, std::string_view text) {
+int writeAll(int fd, std::string_view text, int stallMs) {
   while (!text.empty()) {
     ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       pollfd writable = {fd, POLLOUT, 0};
-      if (::poll(&writable, 1, -1) < 0 && errno != EINTR) return errno;
+      int ready = ::poll(&writable, 1, stallMs);
+      if (ready == 0) return EAGAIN;
+      if (ready < 0 && errno != EINTR) return errno;
       continue;
     }
     if (n < 0) return errno;

@@ -9,9 +9,10 @@
 namespace vantrel {
 
 // Writes all of `text` to `fd`, again after a signal and, on a full
-// non-blocking descriptor, once it can take more. 0, or the errno of the
-// failure that stopped it.
-int writeAll(int fd, std::string_view text);
+// non-blocking descriptor, once it can take more: at once, or EAGAIN when
+// it takes nothing for `stallMs` milliseconds (-1: wait for ever). 0, or
+// the errno of the failure that stopped it.
+int writeAll(int fd, std::string_view text, int stallMs = -1);
 
 // Reads from `fd` into `buffer` until `size` bytes have come or the input
 // ends, again after a signal and, on an empty non-blocking descriptor,

@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -28,18 +27,7 @@ bool writeToStream(int fd, std::string_view text) {
   sigemptyset(&pipeSignal);
   sigaddset(&pipeSignal, SIGPIPE);
   ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &before);
-  int error = 0;
-  while (!text.empty() && error == 0) {
-    ssize_t n = ::write(fd, text.data(), text.size());
-    pollfd room = {fd, POLLOUT, 0};
-    if (n > 0) {
-      text.remove_prefix(static_cast<size_t>(n));
-    } else if (n < 0 && errno == EAGAIN) {
-      if (::poll(&room, 1, kStalledReaderMs) == 0) error = EAGAIN;
-    } else if (n == 0 || errno != EINTR) {
-      error = n == 0 ? EIO : errno;
-    }
-  }
+  int error = vantrel::writeAll(fd, text, kStalledReaderMs);
   // The SIGPIPE that the failed write raised is taken back, unless one was
   // held back before (and so may not be ours).
   if (error == EPIPE && !sigismember(&before, SIGPIPE) && ::sigpending(&pending) == 0 &&
