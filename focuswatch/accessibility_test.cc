@@ -49,11 +49,13 @@ TEST(TabLabelTest, FirstNonEmptyStaticTextWithinFourLevels) {
   Json empty = text("");
   empty["AXChildren"] = {text(4), text("  "), text("late")};
   for (const auto& [tree, label, reads] : {
-           Case{labelled, "Tab", 2},                               // no children read
-           Case{empty, "  ", 8},                                   // blanks are kept
-           Case{{{"AXChildren", {text("first"), text("x")}}}, "first", 4},  // later ones unread
-           Case{text(std::string(200, 'x')), std::string(180, 'x'), 2},
-           Case{nested(text("deep"), 4), "deep", 10}, Case{nested(text("deep"), 5), std::nullopt, 10}}) {
+           Case{.tree = labelled, .label = "Tab", .reads = 2},  // no children read
+           Case{.tree = empty, .label = "  ", .reads = 8},      // blanks are kept
+           // later ones unread
+           Case{.tree = {{"AXChildren", {text("first"), text("x")}}}, .label = "first", .reads = 4},
+           Case{.tree = text(std::string(200, 'x')), .label = std::string(180, 'x'), .reads = 2},
+           Case{.tree = nested(text("deep"), 4), .label = "deep", .reads = 10},
+           Case{.tree = nested(text("deep"), 5), .label = std::nullopt, .reads = 10}}) {
     TestDesktop t(withWindow(tree));
     EXPECT_EQ(tabLabel(t.desktop(), window(t)), label) << tree;
     EXPECT_EQ(t.reads(), reads) << tree;

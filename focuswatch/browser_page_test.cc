@@ -26,14 +26,16 @@ std::optional<PageMap> pageIn(Json window) {
 TEST(PageAddressTest, DomainAndAddressWithoutCredentials) {
   struct Case { const char* address, *domain, *url; };
   for (auto [address, domain, url] : {
-           Case{"https://user:pw@WWW.Example.COM:8443/a/b?q=1#f", "example.com",
-                "https://WWW.Example.COM:8443/a/b?q=1#f"},
-           Case{"http://a.com@b.com/", "b.com", "http://b.com/"},
-           Case{"https://user:@host/", "host", "https://host/"},
-           Case{"https://WWW.WWW.example.com/", "www.example.com", "https://WWW.WWW.example.com/"},
-           Case{"https://www./", "", "https://www./"},
-           Case{"https://%C3%89COLE.fr/", "\xC3\xA9" "cole.fr", "https://%C3%89COLE.fr/"},
-           Case{"http://[::1]:8080/x", "::1", "http://[::1]:8080/x"}}) {
+           Case{.address = "https://user:pw@WWW.Example.COM:8443/a/b?q=1#f", .domain = "example.com",
+                .url = "https://WWW.Example.COM:8443/a/b?q=1#f"},
+           Case{.address = "http://a.com@b.com/", .domain = "b.com", .url = "http://b.com/"},
+           Case{.address = "https://user:@host/", .domain = "host", .url = "https://host/"},
+           Case{.address = "https://WWW.WWW.example.com/", .domain = "www.example.com",
+                .url = "https://WWW.WWW.example.com/"},
+           Case{.address = "https://www./", .domain = "", .url = "https://www./"},
+           Case{.address = "https://%C3%89COLE.fr/", .domain = "\xC3\xA9" "cole.fr",
+                .url = "https://%C3%89COLE.fr/"},
+           Case{.address = "http://[::1]:8080/x", .domain = "::1", .url = "http://[::1]:8080/x"}}) {
     EXPECT_EQ(pageAddress(address), (PageMap{{"domain", domain}, {"url", url}})) << address;
   }
 }
@@ -58,14 +60,19 @@ TEST(PageAddressTest, OnlyHttpAndHttpsWithAHostAndNoCredentialLeft) {
 TEST(CleanTitleTest, CutAtTheLastSuffixThenTo180Characters) {
   struct Case { std::string title, suffix, cleaned; };
   for (const auto& [title, suffix, cleaned] : {
-           Case{"Docs - Google Chrome", " - Google Chrome", "Docs"},
-           Case{"Docs - Google Chrome - more", " - Google Chrome", "Docs"},
-           Case{"A - Google Chrome B - Google Chrome", " - Google Chrome", "A - Google Chrome B"},
-           Case{" - Brave", " - Brave", ""}, Case{"  spaced  ", "", "  spaced  "},
-           Case{"Docs - google chrome", " - Google Chrome", "Docs - google chrome"},
+           Case{.title = "Docs - Google Chrome", .suffix = " - Google Chrome", .cleaned = "Docs"},
+           Case{.title = "Docs - Google Chrome - more", .suffix = " - Google Chrome", .cleaned = "Docs"},
+           Case{.title = "A - Google Chrome B - Google Chrome", .suffix = " - Google Chrome",
+                .cleaned = "A - Google Chrome B"},
+           Case{.title = " - Brave", .suffix = " - Brave", .cleaned = ""},
+           Case{.title = "  spaced  ", .suffix = "", .cleaned = "  spaced  "},
+           Case{.title = "Docs - google chrome", .suffix = " - Google Chrome",
+                .cleaned = "Docs - google chrome"},
            // a decomposed é found by a composed one; the original text is kept
-           Case{"Cafe\xCC\x81 - Caf" "e\xCC\x81", " - Caf\xC3\xA9", "Cafe\xCC\x81"},
-           Case{std::string(300, 'x') + " - Brave", " - Brave", std::string(180, 'x')}}) {
+           Case{.title = "Cafe\xCC\x81 - Caf" "e\xCC\x81", .suffix = " - Caf\xC3\xA9",
+                .cleaned = "Cafe\xCC\x81"},
+           Case{.title = std::string(300, 'x') + " - Brave", .suffix = " - Brave",
+                .cleaned = std::string(180, 'x')}}) {
     EXPECT_EQ(cleanTitle(title, suffix), cleaned) << title;
   }
 }

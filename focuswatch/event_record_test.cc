@@ -39,8 +39,10 @@ TEST(EventLineTest, SevenKeysAlwaysAndOnlyMissingNamesReplaced) {
   EXPECT_EQ(line, Json::parse(R"({"kind": "wake", "observedAt": 1700000000.5, "uptime": 100.25,
       "foregroundBundleId": "unknown", "foregroundName": "Unknown app", "idleSeconds": 4.5,
       "accessibilityTrusted": true})"));
-  for (auto [bundle, name, bundleId, foregroundName] :
-       {std::tuple{Json(""), Json(""), "", ""}, std::tuple{Json(), Json(), "unknown", "Unknown app"}}) {
+  struct Names { Json bundle, name; const char* bundleId, *foregroundName; };
+  for (const auto& [bundle, name, bundleId, foregroundName] :
+       {Names{.bundle = "", .name = "", .bundleId = "", .foregroundName = ""},
+        Names{.bundle = nullptr, .name = nullptr, .bundleId = "unknown", .foregroundName = "Unknown app"}}) {
     t.write(Json{{"frontmostApplication", app(bundle, name)}});
     line = record(t);
     EXPECT_EQ(line["foregroundBundleId"], bundleId);
@@ -71,10 +73,11 @@ TEST(EventLineTest, WorkspaceKeysNeedTrustAndTheLowerCasedIdentifier) {
   // and a combining dot).
   auto tracking = buildBrowserConfiguration({"x", "--browser-bundle=com.example.NERRIT"});
   struct Case { Json front; bool trusted; };
-  for (const auto& [front, trusted] : {Case{app("com.example.NERRIT", "Editor"), false},
-                                       Case{app("com.example.editor", "nerrit"), true},
-                                       Case{app(nullptr, "nerrit"), true},
-                                       Case{app("com.example.NERR\u0130T", "Editor"), true}}) {
+  for (const auto& [front, trusted] : {
+           Case{.front = app("com.example.NERRIT", "Editor"), .trusted = false},
+           Case{.front = app("com.example.editor", "nerrit"), .trusted = true},
+           Case{.front = app(nullptr, "nerrit"), .trusted = true},
+           Case{.front = app("com.example.NERR\u0130T", "Editor"), .trusted = true}}) {
     desktop["frontmostApplication"] = front;
     desktop["accessibilityTrusted"] = trusted;
     t.write(desktop);

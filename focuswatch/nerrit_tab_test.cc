@@ -51,9 +51,13 @@ TEST(FocusedNerritTabTest, TheStripClearlyClosestAboveTheFocusedPaneIsChosen) {
   Json pane = rect(0, 100, 400, 400);
   struct Case { double upper, lower; Tab expected; };
   for (auto [upper, lower, expected] : {
-           Case{90, 100, "lower"}, Case{96, 100, std::nullopt}, Case{95.5, 100, "lower"},
-           Case{100, 100, std::nullopt}, Case{50, 112, "lower"}, Case{50, 112.5, "upper"},
-           Case{200, 300, std::nullopt}}) {  // both below the pane
+           Case{.upper = 90, .lower = 100, .expected = "lower"},
+           Case{.upper = 96, .lower = 100, .expected = std::nullopt},
+           Case{.upper = 95.5, .lower = 100, .expected = "lower"},
+           Case{.upper = 100, .lower = 100, .expected = std::nullopt},
+           Case{.upper = 50, .lower = 112, .expected = "lower"},
+           Case{.upper = 50, .lower = 112.5, .expected = "upper"},
+           Case{.upper = 200, .lower = 300, .expected = std::nullopt}}) {  // both below the pane
     EXPECT_EQ(tabOf(overPane({{"upper", rect(0, upper - 30, 400, 30)},
                            {"lower", rect(0, lower - 30, 400, 30)}}, pane)),
               expected) << upper << " " << lower;
@@ -66,9 +70,10 @@ TEST(FocusedNerritTabTest, TheStripClearlyClosestAboveTheFocusedPaneIsChosen) {
   // inclusive: (minX + maxX)/2 would be 0.9999999999999999 in the last case.
   // The strip just right of the centre lies closer to the pane.
   struct Edge { Json pane, edge; };
-  for (const auto& [paneFrame, edge] : {Edge{rect(0, 100, 400, 400), rect(200, 40, 300, 30)},
-                                        Edge{rect(400, 100, -400, 400), rect(500, 40, -300, 30)},
-                                        Edge{rect(0.7, 100, 0.6, 400), rect(1.0, 40, 300, 30)}}) {
+  for (const auto& [paneFrame, edge] : {
+           Edge{.pane = rect(0, 100, 400, 400), .edge = rect(200, 40, 300, 30)},
+           Edge{.pane = rect(400, 100, -400, 400), .edge = rect(500, 40, -300, 30)},
+           Edge{.pane = rect(0.7, 100, 0.6, 400), .edge = rect(1.0, 40, 300, 30)}}) {
     Json off = rect(edge["rect"][0].get<double>() + 1, 70, 300, 30);
     EXPECT_EQ(tabOf(overPane({{"edge", edge}, {"off", off}}, paneFrame)), "edge") << paneFrame;
   }
@@ -115,10 +120,13 @@ TEST(FocusedNerritTabTest, TabWalkThatRunsOutOfVisitsHasNoAnswer) {
   Json plain = after(3, {{"AXRole", "AXGroup"}});  // an unselected tab of five elements
   struct Case { int before, after; bool second; Tab expected; };
   for (auto [before, behind, second, expected] : {
-           Case{0, 520, true, std::nullopt},     // two selected tabs, however far apart
-           Case{1999, 0, false, "b"},            // the selected tab ends on the last visit
-           Case{2000, 0, false, std::nullopt},   // one more and it is never seen
-           Case{0, 2100, false, std::nullopt}}) {  // a second one may lie beyond reach
+           // two selected tabs, however far apart
+           Case{.before = 0, .after = 520, .second = true, .expected = std::nullopt},
+           // the selected tab ends on the last visit; one more and it is never seen
+           Case{.before = 1999, .after = 0, .second = false, .expected = "b"},
+           Case{.before = 2000, .after = 0, .second = false, .expected = std::nullopt},
+           // a second one may lie beyond reach
+           Case{.before = 0, .after = 2100, .second = false, .expected = std::nullopt}}) {
     Json tabs(before, plain);
     tabs.push_back(selectedTab("b"));
     for (int i = 0; i < behind; ++i) tabs.push_back(plain);

@@ -1,7 +1,13 @@
 #include "focuswatch/probe.h"
 
+#include <stdio.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
+#include "common/unique_fd.h"
 #include "focuswatch/sim/desktop_sim.h"
 
 namespace focuswatch {
@@ -23,13 +29,22 @@ class LoopRecorder : public SimDesktop {
   std::string calls;
 };
 
-// The event loop that the probe sets up; its lines are set aside.
+// The event loop that the probe sets up; its lines go to a pipe, where
+// they are one sample taken before the loop.
 std::string loopOf(std::vector<std::string> options) {
   options.insert(options.begin(), "focuswatch");
   LoopRecorder desktop;
-  ::testing::internal::CaptureStdout();
+  int ends[2];
+  EXPECT_EQ(::pipe(ends), 0);
+  vantrel::UniqueFd reader(ends[0]), writer(ends[1]), saved(::dup(STDOUT_FILENO));
+  ::fflush(stdout);
+  ::dup2(writer.get(), STDOUT_FILENO);
   EXPECT_EQ(runProbe(desktop, options), 0);
-  ::testing::internal::GetCapturedStdout();
+  ::dup2(saved.get(), STDOUT_FILENO);
+  writer.reset();
+  char lines[4096];
+  ssize_t size = ::read(reader.get(), lines, sizeof lines);
+  EXPECT_EQ(std::count(lines, lines + std::max<ssize_t>(size, 0), '\n'), 1) << size;
   return desktop.calls;
 }
 

@@ -36,8 +36,10 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
   const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0xD83D, 0xD800, 0xDC00, 0xDBFF, 0xDFFF};
   EXPECT_EQ(fromUtf16(std::u16string_view(lone, 9)),
             "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
-  for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b%2F%2f", "a+b+//"},
-                                  std::pair{"%C3%A9", "\xC3\xA9"}})
+  struct Case { const char* escaped, *decoded; };
+  for (auto [escaped, decoded] : {Case{.escaped = "a%7Cb::c", .decoded = "a|b::c"},
+                                  Case{.escaped = "a+b%2b%2F%2f", .decoded = "a+b+//"},
+                                  Case{.escaped = "%C3%A9", .decoded = "\xC3\xA9"}})
     EXPECT_EQ(percentDecode(escaped), decoded);
   EXPECT_EQ(percentDecode("a%00"), std::string("a\0", 2));  // NUL is UTF-8 too
   for (const char* malformed : {"abc%", "abc%7", "%G1", "%4G", "%C3", "%FF%FE"})
@@ -52,11 +54,15 @@ TEST(FindLastCanonicalTest, LastCanonicallyEquivalentOccurrenceOnWholeSequences)
   const std::string acute = "\xCC\x81", below = "\xCC\xA3";  // classes 230 and 220
   struct Case { std::string text, pattern; std::optional<size_t> at; };
   for (const auto& [text, pattern, at] : {
-           Case{"a - B - B", " - B", 5}, Case{"a - b", " - B", std::nullopt}, Case{"abc", "", std::nullopt},
-           Case{"Page - Cafe" + acute, " - Caf\xC3\xA9", 4}, Case{"Page - Caf\xC3\xA9", " - Cafe" + acute, 4},
-           Case{"Caf\xC3\xA9", "Cafe", std::nullopt}, Case{"x Cafe" + acute, "Cafe", std::nullopt},
-           Case{"x - e" + acute + below, " - e" + below + acute, 1},
-           Case{"x - \xE1\xBA\xB9" + acute, " - e" + acute + below, 1}}) {
+           Case{.text = "a - B - B", .pattern = " - B", .at = 5},
+           Case{.text = "a - b", .pattern = " - B", .at = std::nullopt},
+           Case{.text = "abc", .pattern = "", .at = std::nullopt},
+           Case{.text = "Page - Cafe" + acute, .pattern = " - Caf\xC3\xA9", .at = 4},
+           Case{.text = "Page - Caf\xC3\xA9", .pattern = " - Cafe" + acute, .at = 4},
+           Case{.text = "Caf\xC3\xA9", .pattern = "Cafe", .at = std::nullopt},
+           Case{.text = "x Cafe" + acute, .pattern = "Cafe", .at = std::nullopt},
+           Case{.text = "x - e" + acute + below, .pattern = " - e" + below + acute, .at = 1},
+           Case{.text = "x - \xE1\xBA\xB9" + acute, .pattern = " - e" + acute + below, .at = 1}}) {
     EXPECT_EQ(findLastCanonical(text, pattern), at) << text;
   }
   // One letter and a hundred thousand marks in reverse order: near-linear.

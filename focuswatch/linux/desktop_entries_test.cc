@@ -30,17 +30,21 @@ TEST(DesktopEntriesTest, MatchesWindowsAsDesktopShellsDo) {
   ::setenv("LANGUAGE", "de", 1);
 
   DesktopEntries entries;
-  const std::pair<FrontWindow, std::optional<std::string>> kCases[] = {
+  struct Case { FrontWindow window; std::optional<std::string> name; };
+  const Case kCases[] = {
       // The application id first, in the user's language.
-      {{0, "org.example.Notes", "term-window", "Term-Class"}, "Notes (de)"},
+      {.window = {.applicationId = "org.example.Notes", .instance = "term-window",
+                  .windowClass = "Term-Class"},
+       .name = "Notes (de)"},
       // StartupWMClass: of the instance name, then of the class name,
       // before any entry named after either.
-      {{0, "missing", "term-window", "Term-Class"}, "Instance (de)"},
-      {{0, {}, "fedora-eclipse", "Term-Class"}, "Terminal (de)"},
+      {.window = {.applicationId = "missing", .instance = "term-window", .windowClass = "Term-Class"},
+       .name = "Instance (de)"},
+      {.window = {.instance = "fedora-eclipse", .windowClass = "Term-Class"}, .name = "Terminal (de)"},
       // Named after the instance, then the class; lower-cased, blanks as dashes.
-      {{0, {}, "Fedora Eclipse", "org.example.Notes"}, "Eclipse (de)"},
-      {{0, {}, "unknown", "org.example.Notes"}, "Notes (de)"},
-      {{0, {}, "Org.Example.Notes", {}}, {}},
+      {.window = {.instance = "Fedora Eclipse", .windowClass = "org.example.Notes"}, .name = "Eclipse (de)"},
+      {.window = {.instance = "unknown", .windowClass = "org.example.Notes"}, .name = "Notes (de)"},
+      {.window = {.instance = "Org.Example.Notes"}, .name = std::nullopt},
   };
   for (const auto& [window, name] : kCases)
     EXPECT_EQ(entries.name(window), name) << window.instance.value_or("-");

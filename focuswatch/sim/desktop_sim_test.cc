@@ -43,11 +43,17 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
   Element win = windowOf(t);
   struct Case { const char* attribute; std::string read; };
   for (const auto& [attribute, expected] : {
-           Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
-           Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
-           Case{"spot", "other"}, Case{"odd", "element #3"}, Case{"bent", "element #5"},  // no rect, no point
-           Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
-           Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
+           Case{.attribute = "text", .read = "text hi"}, Case{.attribute = "number", .read = "other"},
+           Case{.attribute = "flag", .read = "other"}, Case{.attribute = "none", .read = "no value"},
+           Case{.attribute = "list", .read = "list of 2"},
+           Case{.attribute = "address", .read = "url https://a.example/"},
+           Case{.attribute = "box", .read = "rect 1,4"}, Case{.attribute = "spot", .read = "other"},
+           // no rect, no point
+           Case{.attribute = "odd", .read = "element #3"}, Case{.attribute = "bent", .read = "element #5"},
+           Case{.attribute = "failing", .read = "error -25212"},
+           Case{.attribute = "child", .read = "element #4"}, Case{.attribute = "self", .read = "element win"},
+           Case{.attribute = "dangling", .read = "error -25202"},
+           Case{.attribute = "missing", .read = "error -25205"}}) {
     EXPECT_EQ(described(read(t, win, attribute)), expected) << attribute;
   }
 }

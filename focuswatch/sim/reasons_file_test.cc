@@ -46,7 +46,7 @@ Json leaves(int count) { return std::vector<Json>(count, {{"AXRole", "AXGroup"}}
 
 struct Case {
   const char* name;
-  Json desktop;       // or a demo file's name
+  Json desktop = nullptr;  // or a demo file's name
   const char* about;  // the fields compared: those that begin so
   std::vector<std::string> reasons;  // "FIELD from@ELEMENT", "FIELD missing[@ELEMENT]: WORDS"
 };
@@ -68,47 +68,56 @@ TEST(ReasonsFileTest, EachFieldHasItsSourceOrItsRule) {
       "worktree identifier";
   const char* kNoWindow = "no focused window (AXFocusedWindow is not an element)";
   const Case kCases[] = {
-      {"nerrit.json", nullptr, "",
+      {.name = "nerrit.json", .about = "", .reasons =
        {"browser* missing: not an enabled browser (see the browser options)", "nerritSelectedTabTitle from@#20",
         "nerritSelectedWorktreeId from@row-checkout", "nerritWindowTitle from@win"}},
-      {"browser-webarea.json", nullptr, "",
+      {.name = "browser-webarea.json", .about = "", .reasons =
        {"nerrit* missing: not the workspace application: the bundle identifier does not contain \"nerrit\"",
         "browser* from@page"}},
-      {"browser-document.json", nullptr, "browser", {"browser* from@win"}},
-      {"untrusted.json", nullptr, "", {"* missing: not trusted for accessibility"}},
-      {"plain.json", nullptr, "",
+      {.name = "browser-document.json", .about = "browser", .reasons = {"browser* from@win"}},
+      {.name = "untrusted.json", .about = "", .reasons = {"* missing: not trusted for accessibility"}},
+      {.name = "plain.json", .about = "", .reasons =
        {"nerrit* missing: not the workspace application: the bundle identifier does not contain \"nerrit\"",
         "browser* missing: not an enabled browser (see the browser options)"}},
-      {"no frontmost application", {{"accessibilityTrusted", true}}, "", {"* missing: no frontmost application"}},
-      {"no window", app("com.example.nerrit", Json::object()), "",
+      {.name = "no frontmost application", .desktop = {{"accessibilityTrusted", true}}, .about = "",
+       .reasons = {"* missing: no frontmost application"}},
+      {.name = "no window", .desktop = app("com.example.nerrit", Json::object()), .about = "", .reasons =
        {"browser* missing: not an enabled browser (see the browser options)",
         std::string("nerritSelectedTabTitle missing: ") + kNoWindow,
         std::string("nerritSelectedWorktreeId missing: ") + kNoWindow,
         std::string("nerritWindowTitle missing: ") + kNoWindow}},
-      {"a window without strips, rows or text title", window(Json::array(), {{"AXTitle", 3}}), "nerrit",
+      {.name = "a window without strips, rows or text title",
+       .desktop = window(Json::array(), {{"AXTitle", 3}}), .about = "nerrit", .reasons =
        {std::string("nerritSelectedTabTitle missing: ") + kNoStrip, std::string("nerritSelectedWorktreeId missing: ") + kNoRow,
         "nerritWindowTitle missing@w: the focused window's AXTitle is not text"}},
-      {"both budgets spent", window(leaves(2600)), "nerritSelected",
+      {.name = "both budgets spent", .desktop = window(leaves(2600)), .about = "nerritSelected", .reasons =
        {std::string("nerritSelectedTabTitle missing@#2501: ") + kNoStrip +
             ": the visit budget of 2,500 was spent at this element",
         std::string("nerritSelectedWorktreeId missing@#2501: ") + kNoRow +
             ": the visit budget of 2,500 was spent at this element"}},
-      {"two strips equally close, two rows selected",
-       window({strip("a", 90), strip("b", 87), kPane, row("r1", "selected"), row("r2", "selected")}), "nerritSelected",
+      {.name = "two strips equally close, two rows selected",
+       .desktop = window({strip("a", 90), strip("b", 87), kPane, row("r1", "selected"), row("r2", "selected")}),
+       .about = "nerritSelected", .reasons =
        {"nerritSelectedTabTitle missing@b: two tab strips equally close above the focused pane: their bottom "
         "edges are 3 pt apart, not more than 4 pt",
         "nerritSelectedWorktreeId missing: 2 selected worktree rows"}},
-      {"no pane", window({strip("a", 90), strip("b", 60), {{"id", "f"}}}), "nerritSelectedTab",
+      {.name = "no pane", .desktop = window({strip("a", 90), strip("b", 60), {{"id", "f"}}}),
+       .about = "nerritSelectedTab", .reasons =
        {"nerritSelectedTabTitle missing: several tab strips, and no focused pane: neither the focused element "
         "nor its first 23 ancestors is classed pane"}},
-      {"no strip above the pane", window({strip("a", 700), strip("b", 800), kPane}), "nerritSelectedTab",
+      {.name = "no strip above the pane", .desktop = window({strip("a", 700), strip("b", 800), kPane}),
+       .about = "nerritSelectedTab", .reasons =
        {"nerritSelectedTabTitle missing: no tab strip above the focused pane over its middle"}},
-      {"no selected tab; the closer strip chosen", window({strip("a", 95), strip("b", 60, {tab("x")}), kPane}), "nerritSelectedTab",
-       {"nerritSelectedTabTitle missing@a: no selected tab with a label in the chosen strip"}},
-      {"two selected tabs", window({strip("a", 95, {tab("x"), tab("y")})}), "nerritSelectedTab",
+      {.name = "no selected tab; the closer strip chosen",
+       .desktop = window({strip("a", 95), strip("b", 60, {tab("x")}), kPane}), .about = "nerritSelectedTab",
+       .reasons = {"nerritSelectedTabTitle missing@a: no selected tab with a label in the chosen strip"}},
+      {.name = "two selected tabs", .desktop = window({strip("a", 95, {tab("x"), tab("y")})}),
+       .about = "nerritSelectedTab", .reasons =
        {"nerritSelectedTabTitle missing@a: 2 selected tabs in the chosen strip"}},
-      {"not http(s), two pages", app("com.google.Chrome", {{"AXFocusedWindow", {{"id", "w"}, {"AXDocument", "file:///etc"},
-          {"AXChildren", {web("p1", "https://a.example/"), web("p2", "https://b.example/")}}}}}), "",
+      {.name = "not http(s), two pages",
+       .desktop = app("com.google.Chrome", {{"AXFocusedWindow", {{"id", "w"}, {"AXDocument", "file:///etc"},
+          {"AXChildren", {web("p1", "https://a.example/"), web("p2", "https://b.example/")}}}}}), .about = "",
+       .reasons =
        {"nerrit* missing: not the workspace application: the bundle identifier does not contain \"nerrit\"",
         "browser* missing@p2: two pages found: a second web area gave a page here"}},
   };
