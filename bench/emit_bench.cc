@@ -57,7 +57,7 @@ std::string writeBudgetDesktop() {
 
 void BM_EmitWorkspaceWindowAtBudget(benchmark::State& state) {
   std::string path = writeBudgetDesktop();
-  CountingDesktop desktop(SimPaths{path, "", ""});
+  CountingDesktop desktop(SimPaths{path, ""});
   const BrowserConfiguration config = buildBrowserConfiguration({"focuswatch"});
   desktop.isProcessTrusted();
   std::optional<std::string> line = eventLine(desktop, config, "activity");  // warm up
@@ -78,7 +78,7 @@ BENCHMARK(BM_EmitWorkspaceWindowAtBudget)->Unit(benchmark::kMicrosecond);
 void BM_EmitRecordedWorkspaceWindowAtBudget(benchmark::State& state) {
   std::string path = writeBudgetDesktop(), record = path + ".record";
   std::unique_ptr<Desktop> desktop =
-      recordingDesktop(std::make_unique<SimDesktop>(SimPaths{path, "", ""}), record);
+      recordingDesktop(std::make_unique<SimDesktop>(SimPaths{path, ""}), record);
   const BrowserConfiguration config = buildBrowserConfiguration({"focuswatch"});
   for (auto _ : state) {
     std::optional<std::string> line = eventLine(*desktop, config, "activity");

@@ -116,6 +116,10 @@ class Desktop {
   // agrees with it (CFHash). No platform call is traced for either.
   virtual bool sameElement(const Element& a, const Element& b) = 0;
   virtual size_t elementHash(const Element& element) = 0;
+  // How the trace names `element` ("?" for none): a name that the desktop
+  // gives it, the same for the same element. A desktop that is never
+  // traced names none.
+  virtual std::string traceName(const Element&) { return "?"; }
 
   // Workspace notification centre observers, delivered on the main queue.
   virtual Token addObserver(WorkspaceNotification name, Block block) = 0;

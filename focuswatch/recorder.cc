@@ -12,6 +12,7 @@
 #include "common/io.h"
 #include "common/one_line.h"
 #include "common/replace_file.h"
+#include "focuswatch/forwarding_desktop.h"
 
 namespace focuswatch {
 
@@ -130,32 +131,32 @@ class SampleWriter {
   std::vector<bool> placed_;
 };
 
-class RecordingDesktop : public Desktop {
+class RecordingDesktop : public ForwardingDesktop {
  public:
   RecordingDesktop(std::unique_ptr<Desktop> inner, std::string path)
-      : inner_(std::move(inner)), path_(std::move(path)), sample_(inner_.get()) {}
+      : ForwardingDesktop(std::move(inner)), path_(std::move(path)), sample_(&this->inner()) {}
 
   // Every sample starts with the trust question.
   bool isProcessTrusted() override {
-    sample_ = Sample(inner_.get());
-    return sample_.trusted = inner_->isProcessTrusted();
+    sample_ = Sample(&inner());
+    return sample_.trusted = inner().isProcessTrusted();
   }
   std::optional<RunningApplication> frontmostApplication() override {
     sample_.frontmostAsked = true;
-    return sample_.frontmost = inner_->frontmostApplication();
+    return sample_.frontmost = inner().frontmostApplication();
   }
-  double currentTime() override { return *(sample_.currentTime = inner_->currentTime()); }
-  double systemUptime() override { return *(sample_.uptime = inner_->systemUptime()); }
-  double secondsSinceLastInput() override { return *(sample_.idle = inner_->secondsSinceLastInput()); }
+  double currentTime() override { return *(sample_.currentTime = inner().currentTime()); }
+  double systemUptime() override { return *(sample_.uptime = inner().systemUptime()); }
+  double secondsSinceLastInput() override { return *(sample_.idle = inner().secondsSinceLastInput()); }
 
   Element createApplicationElement(int32_t processIdentifier) override {
-    Element application = inner_->createApplicationElement(processIdentifier);
+    Element application = inner().createApplicationElement(processIdentifier);
     sample_.elements[add(application)].process = processIdentifier;
     return application;
   }
 
   AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) override {
-    AttributeRead read = inner_->copyAttributeValue(element, attribute);
+    AttributeRead read = inner().copyAttributeValue(element, attribute);
     size_t at = add(element);
     std::vector<Read>& reads = sample_.elements[at].reads;
     for (const Read& earlier : reads) {
@@ -167,22 +168,8 @@ class RecordingDesktop : public Desktop {
     return read;
   }
 
-  bool sameElement(const Element& a, const Element& b) override { return inner_->sameElement(a, b); }
-  size_t elementHash(const Element& element) override { return inner_->elementHash(element); }
-
-  Token addObserver(WorkspaceNotification name, Block block) override {
-    return inner_->addObserver(name, std::move(block));
-  }
-  void removeObserver(Token token) override { inner_->removeObserver(token); }
-  Token scheduleRepeatingTimer(double interval, Block block) override {
-    return inner_->scheduleRepeatingTimer(interval, std::move(block));
-  }
-  void invalidateTimer(Token token) override { inner_->invalidateTimer(token); }
-  void runMainRunLoop() override { inner_->runMainRunLoop(); }
-  void stopMainRunLoop() override { inner_->stopMainRunLoop(); }
-
   void sampleTaken() override {
-    inner_->sampleTaken();
+    inner().sampleTaken();
     std::string text = SampleWriter(sample_).desktop().dump(-1, ' ', false, Json::error_handler_t::replace);
     int error = vantrel::replaceFile(path_, text + "\n", 0600);
     if (error != 0 && !complained_) {
@@ -216,7 +203,6 @@ class RecordingDesktop : public Desktop {
     return Recorded{OtherValue{}};
   }
 
-  std::unique_ptr<Desktop> inner_;
   std::string path_;
   Sample sample_;
   bool complained_ = false;

@@ -20,6 +20,7 @@
 #include "focuswatch/event_record.h"
 #include "focuswatch/recorder.h"
 #include "focuswatch/sim/desktop_sim.h"
+#include "focuswatch/trace.h"
 
 namespace focuswatch {
 
@@ -31,7 +32,7 @@ class TestDesktop {
     char pattern[] = "/tmp/focuswatch-test-XXXXXX";
     directory_ = ::mkdtemp(pattern);
     write(desktop);
-    sim_ = std::make_unique<SimDesktop>(SimPaths{file("desktop.json"), file("trace"), ""});
+    sim_ = tracingDesktop(std::make_unique<SimDesktop>(SimPaths{file("desktop.json"), ""}), traceFile(file("trace")));
     sim_->isProcessTrusted();  // reads the file, as every sample does
     clearTrace();
   }
@@ -43,7 +44,7 @@ class TestDesktop {
     std::filesystem::remove_all(directory_);
   }
 
-  SimDesktop& desktop() { return *sim_; }
+  Desktop& desktop() { return *sim_; }
   std::string file(const std::string& name) const { return directory_ + "/" + name; }
   void write(const Json& desktop) { std::ofstream(file("desktop.json")) << desktop.dump(); }
 
@@ -71,7 +72,8 @@ class TestDesktop {
   std::string sample(const std::string& desktop, const std::string& record = "", bool renamed = false) {
     static const BrowserConfiguration kTracking = buildBrowserConfiguration(
         {"focuswatch", "--browser-tracking", "--browser-bundle=com.example.nerrit"});
-    std::unique_ptr<Desktop> sim = std::make_unique<SimDesktop>(SimPaths{desktop, file("sample-trace"), ""});
+    std::unique_ptr<Desktop> sim =
+        tracingDesktop(std::make_unique<SimDesktop>(SimPaths{desktop, ""}), traceFile(file("sample-trace")));
     if (!record.empty()) sim = recordingDesktop(std::move(sim), record);
     std::string sample = eventLine(*sim, kTracking, "activity").value_or("(dropped)");
     sim->sampleTaken();
@@ -87,7 +89,7 @@ class TestDesktop {
   }
  private:
   std::string directory_;
-  std::unique_ptr<SimDesktop> sim_;
+  std::unique_ptr<Desktop> sim_;
 };
 
 inline RunningApplication application(int32_t pid, std::string bundle = "com.example.nerrit") {

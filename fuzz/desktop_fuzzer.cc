@@ -14,6 +14,7 @@
 
 #include "focuswatch/browser_config.h"
 #include "focuswatch/sim/desktop_sim.h"
+#include "focuswatch/trace.h"
 #include "focuswatch/event_record.h"
 #include "focuswatch/sim/sim_document.h"
 
@@ -43,8 +44,9 @@ std::string sample(std::string_view text) {
   std::ofstream(trace, std::ios::trunc);
   std::optional<std::string> line;
   {
-    SimDesktop sim(SimPaths{desktop, trace, ""});
-    line = eventLine(sim, kTracking, "activity");
+    std::unique_ptr<Desktop> sim =
+        tracingDesktop(std::make_unique<SimDesktop>(SimPaths{desktop, ""}), traceFile(trace));
+    line = eventLine(*sim, kTracking, "activity");
   }
   check(line.has_value() && line->find('\n') == std::string::npos);
   nlohmann::ordered_json record = nlohmann::ordered_json::parse(*line);  // throws when not JSON

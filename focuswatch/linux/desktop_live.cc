@@ -5,13 +5,13 @@
 #include <map>
 #include <utility>
 
+#include "common/clocks.h"
 #include "common/deleter.h"
 #include "focuswatch/linux/atspi_tree.h"
 #include "focuswatch/linux/desktop_entries.h"
 #include "focuswatch/linux/logind_sleep.h"
 #include "focuswatch/linux/x11_session.h"
 #include "focuswatch/observers.h"
-#include "focuswatch/sim/trace.h"
 #include "focuswatch/text.h"
 
 namespace focuswatch {
@@ -44,23 +44,18 @@ void makeValid(Value& value) {
 // the run loop.
 class LiveDesktop : public Desktop {
  public:
-  LiveDesktop(std::unique_ptr<X11Session> x11, const std::string& tracePath)
-      : x11_(std::move(x11)), trace_(tracePath) {}
+  explicit LiveDesktop(std::unique_ptr<X11Session> x11) : x11_(std::move(x11)) {}
 
   ~LiveDesktop() override {
     for (auto& [token, source] : timers_) g_source_remove(source);
   }
 
-  bool isProcessTrusted() override {
-    trace_.trustQuery();
-    return tree_.isTrusted();
-  }
+  bool isProcessTrusted() override { return tree_.isTrusted(); }
 
   // The application's name is the one the desktop shows for it: its
   // desktop entry's, else the one it gives on the accessibility bus, else
   // its window class.
   std::optional<RunningApplication> frontmostApplication() override {
-    trace_.frontmostQuery();
     std::optional<FrontWindow> window = x11_->frontWindow();
     if (!window) return std::nullopt;
     RunningApplication app;
@@ -74,21 +69,16 @@ class LiveDesktop : public Desktop {
     return app;
   }
 
-  double currentTime() override { return wallClockSeconds(); }
-  double systemUptime() override { return uptimeSeconds(); }
+  double currentTime() override { return vantrel::wallClockSeconds(); }
+  double systemUptime() override { return vantrel::uptimeSeconds(); }
 
-  double secondsSinceLastInput() override {
-    trace_.idleQuery();
-    return x11_->secondsSinceLastInput();
-  }
+  double secondsSinceLastInput() override { return x11_->secondsSinceLastInput(); }
 
   Element createApplicationElement(int32_t processIdentifier) override {
-    trace_.applicationElement(processIdentifier);
     return AtspiTree::applicationElement(processIdentifier);
   }
 
   AttributeRead copyAttributeValue(const Element& element, std::string_view attribute) override {
-    trace_.attributeRead(AtspiTree::traceName(element), attribute);
     AttributeRead read = tree_.read(element, attribute);
     if (read.value) makeValid(*read.value);
     return read;
@@ -96,13 +86,9 @@ class LiveDesktop : public Desktop {
 
   // An element is told by its bus name and object path (an application
   // element by its process), as the trace names it.
-  bool sameElement(const Element& a, const Element& b) override {
-    return AtspiTree::traceName(a) == AtspiTree::traceName(b);
-  }
-
-  size_t elementHash(const Element& element) override {
-    return std::hash<std::string>()(AtspiTree::traceName(element));
-  }
+  bool sameElement(const Element& a, const Element& b) override { return traceName(a) == traceName(b); }
+  size_t elementHash(const Element& element) override { return std::hash<std::string>()(traceName(element)); }
+  std::string traceName(const Element& element) override { return AtspiTree::traceName(element); }
 
   Token addObserver(WorkspaceNotification name, Block block) override {
     if (name == WorkspaceNotification::kDidActivateApplication) {
@@ -151,7 +137,6 @@ class LiveDesktop : public Desktop {
   std::unique_ptr<X11Session> x11_;
   DesktopEntries entries_;
   AtspiTree tree_;
-  TraceFile trace_;
   std::unique_ptr<LogindSleep> sleep_;
   Token next_ = 1;
   WorkspaceObservers observers_;
@@ -161,10 +146,10 @@ class LiveDesktop : public Desktop {
 
 }  // namespace
 
-std::unique_ptr<Desktop> makeLiveDesktop(const std::string& tracePath) {
+std::unique_ptr<Desktop> makeLiveDesktop() {
   std::unique_ptr<X11Session> x11 = X11Session::connect();
   if (!x11) return nullptr;
-  return std::make_unique<LiveDesktop>(std::move(x11), tracePath);
+  return std::make_unique<LiveDesktop>(std::move(x11));
 }
 
 }  // namespace focuswatch

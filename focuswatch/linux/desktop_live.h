@@ -6,15 +6,14 @@
 #define FOCUSWATCH_LINUX_DESKTOP_LIVE_H_
 
 #include <memory>
-#include <string>
 
 #include "focuswatch/desktop.h"
 
 namespace focuswatch {
 
 // The live desktop on the X display $DISPLAY, or null when it cannot be
-// reached. Platform calls are traced to `tracePath` when it is not empty.
-std::unique_ptr<Desktop> makeLiveDesktop(const std::string& tracePath);
+// reached.
+std::unique_ptr<Desktop> makeLiveDesktop();
 
 }  // namespace focuswatch
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/clocks.h"
 #include "focuswatch/sim/notify_pipe.h"
 #include "focuswatch/sim/sim_document.h"
 
@@ -29,32 +30,23 @@ std::optional<WorkspaceNotification> notificationNamed(std::string_view line) {
 
 }  // namespace
 
-SimDesktop::SimDesktop(SimPaths paths)
-    : paths_(std::move(paths)), trace_(paths_.trace), document_(emptyDocument()) {}
+SimDesktop::SimDesktop(SimPaths paths) : paths_(std::move(paths)), document_(emptyDocument()) {}
 
 bool SimDesktop::isProcessTrusted() {
   document_ = emptyDocument();  // the old one goes before the new one is read
   document_ = loadSimDocument(paths_.desktop);
-  trace_.trustQuery();
   return document_->trusted;
 }
 
-std::optional<RunningApplication> SimDesktop::frontmostApplication() {
-  trace_.frontmostQuery();
-  return document_->frontmost;
-}
+std::optional<RunningApplication> SimDesktop::frontmostApplication() { return document_->frontmost; }
 
-double SimDesktop::currentTime() { return document_->observedAt.value_or(wallClockSeconds()); }
+double SimDesktop::currentTime() { return document_->observedAt.value_or(vantrel::wallClockSeconds()); }
 
-double SimDesktop::systemUptime() { return document_->uptime.value_or(uptimeSeconds()); }
+double SimDesktop::systemUptime() { return document_->uptime.value_or(vantrel::uptimeSeconds()); }
 
-double SimDesktop::secondsSinceLastInput() {
-  trace_.idleQuery();
-  return document_->idleSeconds;
-}
+double SimDesktop::secondsSinceLastInput() { return document_->idleSeconds; }
 
 Element SimDesktop::createApplicationElement(int32_t processIdentifier) {
-  trace_.applicationElement(processIdentifier);
   auto found = document_->applications.find(processIdentifier);
   if (found != document_->applications.end())
     return Element(std::shared_ptr<const void>(document_, found->second));
@@ -107,8 +99,6 @@ bool convert(const SimValue& stored, const std::shared_ptr<const SimDocument>& o
 
 AttributeRead SimDesktop::copyAttributeValue(const Element& element, std::string_view attribute) {
   auto* node = static_cast<const SimElement*>(element.get());
-  trace_.attributeRead(node ? node->traceName() : "?", attribute);
-
   if (!document_->trusted) return {kAXErrorAPIDisabled, std::nullopt};
   if (!node) return {kAXErrorIllegalArgument, std::nullopt};
   if (node->unreachable) return {kAXErrorCannotComplete, std::nullopt};
@@ -142,6 +132,11 @@ int64_t identity(const Element& element) {
 bool SimDesktop::sameElement(const Element& a, const Element& b) { return identity(a) == identity(b); }
 
 size_t SimDesktop::elementHash(const Element& element) { return std::hash<int64_t>()(identity(element)); }
+
+std::string SimDesktop::traceName(const Element& element) {
+  auto* node = static_cast<const SimElement*>(element.get());
+  return node ? node->traceName() : "?";
+}
 
 Desktop::Token SimDesktop::addObserver(WorkspaceNotification name, Block block) {
   return observers_.add(name, std::move(block));

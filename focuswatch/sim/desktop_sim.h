@@ -1,6 +1,6 @@
-// The simulated desktop: a JSON file read afresh for every sample, a trace
-// of every platform call served, and a named pipe of workspace
-// notifications. Used wherever the macOS frameworks are not.
+// The simulated desktop: a JSON file read afresh for every sample, and a
+// named pipe of workspace notifications. Used wherever the macOS frameworks
+// are not.
 #ifndef FOCUSWATCH_SIM_DESKTOP_SIM_H_
 #define FOCUSWATCH_SIM_DESKTOP_SIM_H_
 
@@ -10,7 +10,6 @@
 #include "focuswatch/desktop.h"
 #include "focuswatch/observers.h"
 #include "focuswatch/sim/timer_queue.h"
-#include "focuswatch/sim/trace.h"
 
 namespace focuswatch {
 
@@ -18,7 +17,6 @@ struct SimDocument;
 
 struct SimPaths {
   std::string desktop;  // FOCUSWATCH_DESKTOP; empty: the empty desktop
-  std::string trace;    // FOCUSWATCH_TRACE; empty: no trace
   std::string notify;   // FOCUSWATCH_NOTIFY; empty: no notifications
 };
 
@@ -39,6 +37,9 @@ class SimDesktop : public Desktop {
   // file does not describe by its process.
   bool sameElement(const Element& a, const Element& b) override;
   size_t elementHash(const Element& element) override;
+  // Its "id" in the file, else "app:PID" for an application, else "#" and
+  // its number in document order.
+  std::string traceName(const Element& element) override;
 
   Token addObserver(WorkspaceNotification name, Block block) override;
   void removeObserver(Token token) override;
@@ -51,7 +52,6 @@ class SimDesktop : public Desktop {
   void post(std::string_view line);
 
   SimPaths paths_;
-  TraceFile trace_;
   std::shared_ptr<const SimDocument> document_;
   WorkspaceObservers observers_;
   TimerQueue timers_;

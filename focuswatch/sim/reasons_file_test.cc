@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "focuswatch/event_record.h"
+#include "focuswatch/trace.h"
 
 namespace focuswatch {
 namespace {
@@ -53,11 +54,13 @@ struct Case {
 
 std::string run(const std::string& dir, const std::string& desktop, bool listening) {
   const BrowserConfiguration config = buildBrowserConfiguration({"focuswatch", "--browser-tracking"});
-  SimPaths paths{desktop, dir + (listening ? "/trace-on" : "/trace-off"), ""};
+  SimPaths paths{desktop, ""};
+  std::string trace = dir + (listening ? "/trace-on" : "/trace-off");
   std::unique_ptr<Desktop> sim = listening ? std::make_unique<ReasoningSimDesktop>(paths, dir + "/reasons")
                                            : std::make_unique<SimDesktop>(paths);
+  sim = tracingDesktop(std::move(sim), traceFile(trace));
   std::string line = eventLine(*sim, config, "activity").value_or("(dropped)");
-  std::ifstream in(paths.trace);
+  std::ifstream in(trace);
   return line + "\n" + std::string(std::istreambuf_iterator<char>(in), {});
 }
 

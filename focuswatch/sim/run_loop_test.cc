@@ -83,7 +83,7 @@ TEST(SimRunLoopTest, DueTimerGoesBeforeQueuedNotifications) {
   while (lines.size() < 5'000) lines += "NSWorkspaceDidWakeNotification\n";  // 162 lines: any pipe holds them
   EXPECT_EQ(::write(vantrel::UniqueFd(::open(path.c_str(), O_WRONLY)).get(), lines.data(), lines.size()),
             static_cast<ssize_t>(lines.size()));
-  SimDesktop desktop(SimPaths{"", "", path});
+  SimDesktop desktop(SimPaths{"", path});
   int posted = 0, postedAtTick = -1;
   // Each notification takes longer than the timer's interval.
   desktop.addObserver(WorkspaceNotification::kDidWake, [&] { ++posted, std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
