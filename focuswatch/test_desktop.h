@@ -1,14 +1,10 @@
-// A simulated desktop for unit tests: the desktop file is written from a
-// JSON value, and the trace is read back to count platform calls. Beside it,
-// the tree shapes that the limit tests share.
+// A simulated desktop for unit tests, held in memory: its document parsed
+// from a JSON value, and the platform calls it serves logged, to be
+// counted. Beside it, the tree shapes that the limit tests share.
 #ifndef FOCUSWATCH_TEST_DESKTOP_H_
 #define FOCUSWATCH_TEST_DESKTOP_H_
 
-#include <stdlib.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -20,6 +16,7 @@
 #include "focuswatch/event_record.h"
 #include "focuswatch/recorder.h"
 #include "focuswatch/sim/desktop_sim.h"
+#include "focuswatch/sim/sim_document.h"
 #include "focuswatch/trace.h"
 
 namespace focuswatch {
@@ -29,68 +26,63 @@ using Json = nlohmann::ordered_json;
 class TestDesktop {
  public:
   explicit TestDesktop(const Json& desktop) {
-    char pattern[] = "/tmp/focuswatch-test-XXXXXX";
-    directory_ = ::mkdtemp(pattern);
     write(desktop);
-    sim_ = tracingDesktop(std::make_unique<SimDesktop>(SimPaths{file("desktop.json"), ""}), traceFile(file("trace")));
-    sim_->isProcessTrusted();  // reads the file, as every sample does
+    desktop_ = tracingDesktop(std::make_unique<SimDesktop>(SimPaths{}, [this] { return document_; }),
+                              [this](std::string_view line) { trace_.emplace_back(line); });
+    desktop_->isProcessTrusted();  // reads the document, as every sample does
     clearTrace();
   }
-  // Every test desktop is also recorded and replayed from its record: the
-  // same line, and the same reads in the same order.
-  ~TestDesktop() {
-    std::string recorded = sample(file("desktop.json"), file("record.json"), true);
-    EXPECT_EQ(sample(file("record.json"), "", true), recorded);
-    std::filesystem::remove_all(directory_);
-  }
+  TestDesktop(const TestDesktop&) = delete;
 
-  Desktop& desktop() { return *sim_; }
-  std::string file(const std::string& name) const { return directory_ + "/" + name; }
-  void write(const Json& desktop) { std::ofstream(file("desktop.json")) << desktop.dump(); }
-
-  std::vector<std::string> trace() const {
-    std::ifstream in(file("trace"));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-  void clearTrace() { std::ofstream(file("trace"), std::ios::trunc); }
+  Desktop& desktop() { return *desktop_; }
+  // The document of the samples to come.
+  void write(const Json& desktop) { document_ = parseSimDocument(desktop.dump()); }
+  void clearTrace() { trace_.clear(); }
 
   // Reads of `attribute` (of any, when empty) since the last clearTrace().
   size_t readsOf(const std::string& attribute = "") const {
-    auto lines = trace();
-    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return std::count_if(trace_.begin(), trace_.end(), [&](const std::string& l) {
       return l.starts_with("AXUIElementCopyAttributeValue ") &&
              (attribute.empty() || l.ends_with(" " + attribute));
     });
   }
   size_t reads() const { return readsOf(); }
 
-  // One whole sample of the desktop file `desktop` (recorded to `record`
-  // when given): its line, then its trace; with `renamed`, elements are
-  // named in the order they first appear.
-  std::string sample(const std::string& desktop, const std::string& record = "", bool renamed = false) {
-    static const BrowserConfiguration kTracking = buildBrowserConfiguration(
-        {"focuswatch", "--browser-tracking", "--browser-bundle=com.example.nerrit"});
-    std::unique_ptr<Desktop> sim =
-        tracingDesktop(std::make_unique<SimDesktop>(SimPaths{desktop, ""}), traceFile(file("sample-trace")));
-    if (!record.empty()) sim = recordingDesktop(std::move(sim), record);
-    std::string sample = eventLine(*sim, kTracking, "activity").value_or("(dropped)");
-    sim->sampleTaken();
-    std::ifstream in(file("sample-trace"));
-    std::map<std::string, size_t> names;
-    for (std::string line; std::getline(in, line); sample += "\n" + line) {
-      size_t name = line.find(' ') + 1, length = line.rfind(' ') - name;
-      if (renamed && line.starts_with("AXUIElementCopyAttributeValue "))
-        line.replace(name, length, "#" + std::to_string(names.try_emplace(line.substr(name, length), names.size()).first->second));
-    }
-    std::ofstream(file("sample-trace"), std::ios::trunc);
-    return sample;
-  }
  private:
-  std::string directory_;
-  std::unique_ptr<Desktop> sim_;
+  std::shared_ptr<const SimDocument> document_;
+  std::vector<std::string> trace_;
+  std::unique_ptr<Desktop> desktop_;
 };
+
+// The simulated desktop of `desktop`, held in memory.
+inline std::unique_ptr<Desktop> inMemory(const Json& desktop) {
+  auto document = parseSimDocument(desktop.dump());
+  return std::make_unique<SimDesktop>(SimPaths{}, [document] { return document; });
+}
+
+// One whole sample of `desktop` (recorded to `record` when given): its
+// line, then its trace; with `renamed`, elements are named in the order
+// they first appear.
+inline std::string sample(std::unique_ptr<Desktop> desktop, const std::string& record = "",
+                          bool renamed = false) {
+  static const BrowserConfiguration kTracking = buildBrowserConfiguration(
+      {"focuswatch", "--browser-tracking", "--browser-bundle=com.example.nerrit"});
+  std::vector<std::string> trace;
+  desktop = tracingDesktop(std::move(desktop), [&](std::string_view line) { trace.emplace_back(line); });
+  if (!record.empty()) desktop = recordingDesktop(std::move(desktop), record);
+  std::string sample = eventLine(*desktop, kTracking, "activity").value_or("(dropped)");
+  desktop->sampleTaken();
+  std::map<std::string, size_t> names;
+  for (std::string& line : trace) {
+    size_t name = line.find(' ') + 1, length = line.rfind(' ') - name;
+    if (renamed && line.starts_with("AXUIElementCopyAttributeValue ")) {
+      size_t number = names.try_emplace(line.substr(name, length), names.size()).first->second;
+      line.replace(name, length, "#" + std::to_string(number));
+    }
+    sample += "\n" + line;
+  }
+  return sample;
+}
 
 inline RunningApplication application(int32_t pid, std::string bundle = "com.example.nerrit") {
   return RunningApplication{bundle, "App", pid};

@@ -33,18 +33,20 @@ TEST(DesktopEntriesTest, MatchesWindowsAsDesktopShellsDo) {
   struct Case { FrontWindow window; std::optional<std::string> name; };
   const Case kCases[] = {
       // The application id first, in the user's language.
-      {.window = {.applicationId = "org.example.Notes", .instance = "term-window",
-                  .windowClass = "Term-Class"},
+      {.window = {.applicationId = "org.example.Notes", .instance = "term-window", .windowClass = "Term-Class"},
        .name = "Notes (de)"},
       // StartupWMClass: of the instance name, then of the class name,
       // before any entry named after either.
       {.window = {.applicationId = "missing", .instance = "term-window", .windowClass = "Term-Class"},
        .name = "Instance (de)"},
-      {.window = {.instance = "fedora-eclipse", .windowClass = "Term-Class"}, .name = "Terminal (de)"},
+      {.window = {.applicationId = {}, .instance = "fedora-eclipse", .windowClass = "Term-Class"},
+       .name = "Terminal (de)"},
       // Named after the instance, then the class; lower-cased, blanks as dashes.
-      {.window = {.instance = "Fedora Eclipse", .windowClass = "org.example.Notes"}, .name = "Eclipse (de)"},
-      {.window = {.instance = "unknown", .windowClass = "org.example.Notes"}, .name = "Notes (de)"},
-      {.window = {.instance = "Org.Example.Notes"}, .name = std::nullopt},
+      {.window = {.applicationId = {}, .instance = "Fedora Eclipse", .windowClass = "org.example.Notes"},
+       .name = "Eclipse (de)"},
+      {.window = {.applicationId = {}, .instance = "unknown", .windowClass = "org.example.Notes"},
+       .name = "Notes (de)"},
+      {.window = {.applicationId = {}, .instance = "Org.Example.Notes", .windowClass = {}}, .name = {}},
   };
   for (const auto& [window, name] : kCases)
     EXPECT_EQ(entries.name(window), name) << window.instance.value_or("-");

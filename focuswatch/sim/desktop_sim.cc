@@ -30,11 +30,14 @@ std::optional<WorkspaceNotification> notificationNamed(std::string_view line) {
 
 }  // namespace
 
-SimDesktop::SimDesktop(SimPaths paths) : paths_(std::move(paths)), document_(emptyDocument()) {}
+SimDesktop::SimDesktop(SimPaths paths, SimSource source)
+    : paths_(std::move(paths)), source_(std::move(source)), document_(emptyDocument()) {
+  if (!source_) source_ = [path = paths_.desktop] { return loadSimDocument(path); };
+}
 
 bool SimDesktop::isProcessTrusted() {
   document_ = emptyDocument();  // the old one goes before the new one is read
-  document_ = loadSimDocument(paths_.desktop);
+  document_ = source_();
   return document_->trusted;
 }
 

@@ -1,9 +1,10 @@
-// The simulated desktop: a JSON file read afresh for every sample, and a
-// named pipe of workspace notifications. Used wherever the macOS frameworks
-// are not.
+// The simulated desktop: a JSON file read afresh for every sample (or, in
+// the unit tests, a document held in memory), and a named pipe of workspace
+// notifications. Used wherever the macOS frameworks are not.
 #ifndef FOCUSWATCH_SIM_DESKTOP_SIM_H_
 #define FOCUSWATCH_SIM_DESKTOP_SIM_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,9 +21,13 @@ struct SimPaths {
   std::string notify;   // FOCUSWATCH_NOTIFY; empty: no notifications
 };
 
+// Gives the document that a sample reads.
+using SimSource = std::function<std::shared_ptr<const SimDocument>()>;
+
 class SimDesktop : public Desktop {
  public:
-  explicit SimDesktop(SimPaths paths);
+  // `source`, when given, is asked in place of the desktop file.
+  explicit SimDesktop(SimPaths paths, SimSource source = nullptr);
 
   // Every sample starts with the trust question, so that is where the
   // desktop file is read afresh.
@@ -52,6 +57,7 @@ class SimDesktop : public Desktop {
   void post(std::string_view line);
 
   SimPaths paths_;
+  SimSource source_;
   std::shared_ptr<const SimDocument> document_;
   WorkspaceObservers observers_;
   TimerQueue timers_;

@@ -1,5 +1,10 @@
 #include "focuswatch/sim/desktop_sim.h"
 
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "focuswatch/accessibility.h"
@@ -10,10 +15,33 @@
 namespace focuswatch {
 namespace {
 
-AttributeRead read(TestDesktop& t, const Element& element, const char* name) {
+// The desktop file and the trace file, in a folder that goes with them.
+class DesktopFile {
+ public:
+  ~DesktopFile() { std::filesystem::remove_all(folder_); }
+  Desktop& desktop() { return *desktop_; }
+  std::string path(const char* name) const { return folder_ + "/" + name; }
+  void write(const std::string& text) { std::ofstream(path("desktop.json"), std::ios::trunc) << text; }
+  std::string trace() const {
+    std::ifstream in(path("trace"));
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+ private:
+  std::string folder_ = [] {
+    char pattern[] = "/tmp/focuswatch-sim-XXXXXX";
+    return std::string(::mkdtemp(pattern));
+  }();
+  std::unique_ptr<Desktop> desktop_ = tracingDesktop(
+      std::make_unique<SimDesktop>(SimPaths{path("desktop.json"), ""}), traceFile(path("trace")));
+};
+
+template <typename Test>
+AttributeRead read(Test& t, const Element& element, const char* name) {
   return t.desktop().copyAttributeValue(element, name);
 }
-Element windowOf(TestDesktop& t) {
+template <typename Test>
+Element windowOf(Test& t) {
   return *asElement(read(t, t.desktop().createApplicationElement(7), "AXFocusedWindow").value);
 }
 
@@ -74,32 +102,33 @@ TEST(SimDesktopTest, ParentsApplicationsAndTrust) {
 }
 
 TEST(SimDesktopTest, TraceNamesElementsByIdApplicationOrDocumentOrder) {
-  TestDesktop t(withWindow(Json::parse(R"({"AXChildren": [{"id": "named\n\\line\u2028"}, {}]})")));
+  DesktopFile t;
+  t.write(withWindow(Json::parse(R"({"AXChildren": [{"id": "named\n\\line\u2028"}, {}]})")).dump());
+  t.desktop().isProcessTrusted();
   Element win = windowOf(t);
   for (const Element& child : children(t.desktop(), win)) read(t, child, "AXRole");
-  EXPECT_EQ(t.trace(), (std::vector<std::string>{
-                           "AXUIElementCreateApplication 7",
-                           "AXUIElementCopyAttributeValue app:7 AXFocusedWindow",
-                           "AXUIElementCopyAttributeValue #2 AXChildren",
-                           "AXUIElementCopyAttributeValue named\\n\\\\line\\xe2\\x80\\xa8 AXRole",
-                           "AXUIElementCopyAttributeValue #4 AXRole"}));
+  EXPECT_EQ(t.trace(),
+            "AXIsProcessTrusted\nAXUIElementCreateApplication 7\n"
+            "AXUIElementCopyAttributeValue app:7 AXFocusedWindow\n"
+            "AXUIElementCopyAttributeValue #2 AXChildren\n"
+            "AXUIElementCopyAttributeValue named\\n\\\\line\\xe2\\x80\\xa8 AXRole\n"
+            "AXUIElementCopyAttributeValue #4 AXRole\n");
   // A name written twice keeps its first place and takes its last value.
-  std::ofstream(t.file("desktop.json"), std::ios::trunc) << R"({"accessibilityTrusted": true,
+  t.write(R"({"accessibilityTrusted": true,
       "applications": {"7": {"AXFocusedWindow": {"AXChildren": [{}, {}], "x": {}, "AXChildren": [{}]},
                              "AXFocusedWindow": {"AXTitle": "first", "AXChildren": [{}], "x": {"id": "x"},
-                                 "a": 1, "b": 2, "c": 3, "d": 4, "e": 5, "f": 6, "AXTitle": "last"}}}})";
+                                 "a": 1, "b": 2, "c": 3, "d": 4, "e": 5, "f": 6, "AXTitle": "last"}}}})");
   t.desktop().isProcessTrusted();
-  t.clearTrace();
   Element last = windowOf(t);
   read(t, children(t.desktop(), last)[0], "AXRole");
-  EXPECT_EQ(t.trace().back(), "AXUIElementCopyAttributeValue #3 AXRole");
+  EXPECT_TRUE(t.trace().ends_with("AXUIElementCopyAttributeValue #3 AXRole\n"));
   EXPECT_EQ(described(read(t, last, "AXTitle")), "text last");  // also past eight attributes
 }
 
 TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
-  TestDesktop t(withWindow({}));
+  DesktopFile t;
   auto trusted = [&](const std::string& text) {
-    std::ofstream(t.file("desktop.json"), std::ios::trunc) << text;
+    t.write(text);
     bool answer = t.desktop().isProcessTrusted();
     EXPECT_EQ(answer, t.desktop().frontmostApplication().has_value()) << text.substr(0, 80);
     return answer;
@@ -109,9 +138,9 @@ TEST(SimDesktopTest, FileIsReadAfreshAndABrokenOneIsTheEmptyDesktop) {
   for (const char* broken : {"", "{\"accessibilityTrusted\": true,", "[]", R"({"accessibilityTrusted": "yes"})"})
     EXPECT_FALSE(trusted(broken)) << broken;
   EXPECT_EQ(t.desktop().secondsSinceLastInput(), 0);
-  std::filesystem::remove(t.file("desktop.json"));
+  std::filesystem::remove(t.path("desktop.json"));
   EXPECT_FALSE(t.desktop().isProcessTrusted());
-  std::filesystem::create_directory(t.file("desktop.json"));
+  std::filesystem::create_directory(t.path("desktop.json"));
   EXPECT_FALSE(t.desktop().isProcessTrusted());
 }
 
@@ -172,14 +201,13 @@ TEST(SimDocumentTest, UnknownKeysChangeNothingWhateverTheyHold) {
         {{"frontmostApplication", {{"processIdentifier", 1}}}, {"applications", {{"1", {{"id", 1}}}}}},
         nested({{"id", Json::array({"a"})}, {"AXParent", {{"ref", "x"}}}}, 30),
         desktop};
-    TestDesktop t(desktop);
-    const std::string expected = t.sample(t.file("desktop.json"));
+    const std::string expected = sample(inMemory(desktop));
     for (const Json& value : values) {
       for (const char* place : {"", "frontmostApplication"}) {
         Json changed = desktop;
         (*place ? changed[place] : changed)["extra"] = value;
-        t.write(changed);
-        EXPECT_EQ(t.sample(t.file("desktop.json")), expected) << (*place ? place : "top level") << ": " << value.dump().substr(0, 200);
+        EXPECT_EQ(sample(inMemory(changed)), expected)
+            << (*place ? place : "top level") << ": " << value.dump().substr(0, 200);
       }
     }
   }
