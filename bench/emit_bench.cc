@@ -11,7 +11,7 @@
 
 #include "focuswatch/browser_config.h"
 #include "focuswatch/sim/desktop_sim.h"
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 #include "focuswatch/event_record.h"
 #include "focuswatch/recorder.h"
 

@@ -16,7 +16,7 @@
 #include "focuswatch/sim/desktop_sim.h"
 #include "focuswatch/trace.h"
 #include "focuswatch/event_record.h"
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 
 namespace {
 

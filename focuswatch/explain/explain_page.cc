@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 
 namespace {
 

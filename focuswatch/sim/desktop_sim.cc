@@ -8,7 +8,7 @@
 
 #include "common/clocks.h"
 #include "focuswatch/sim/notify_pipe.h"
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 
 namespace focuswatch {
 

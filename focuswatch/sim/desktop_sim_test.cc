@@ -9,7 +9,7 @@
 
 #include "focuswatch/accessibility.h"
 #include "focuswatch/event_record.h"
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 #include "focuswatch/test_desktop.h"
 
 namespace focuswatch {

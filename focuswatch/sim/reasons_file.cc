@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/io.h"
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 
 namespace focuswatch {
 

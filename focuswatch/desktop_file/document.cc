@@ -1,4 +1,4 @@
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 // The desktop file of the simulated desktop, read into elements and values
 // in one pass: the file format, its limits and its diagnostics, with no
 // part of the platform boundary.
-#ifndef FOCUSWATCH_SIM_SIM_DOCUMENT_H_
-#define FOCUSWATCH_SIM_SIM_DOCUMENT_H_
+#ifndef FOCUSWATCH_DESKTOP_FILE_DOCUMENT_H_
+#define FOCUSWATCH_DESKTOP_FILE_DOCUMENT_H_
 
 #include <cstdint>
 #include <deque>
@@ -97,4 +97,4 @@ std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path);
 
 }  // namespace focuswatch
 
-#endif  // FOCUSWATCH_SIM_SIM_DOCUMENT_H_
+#endif  // FOCUSWATCH_DESKTOP_FILE_DOCUMENT_H_
