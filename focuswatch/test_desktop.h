@@ -16,7 +16,7 @@
 #include "focuswatch/event_record.h"
 #include "focuswatch/recorder.h"
 #include "focuswatch/sim/desktop_sim.h"
-#include "focuswatch/sim/sim_document.h"
+#include "focuswatch/desktop_file/document.h"
 #include "focuswatch/trace.h"
 
 namespace focuswatch {
