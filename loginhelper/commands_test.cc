@@ -20,7 +20,7 @@ class RecordingService : public LoginItemService {
  private:
   Result<> change(const char* call, long raw) {
     calls_.push_back(call);
-    if (failWith_) return Error{"SMAppServiceErrorDomain", 1, *failWith_};
+    if (failWith_) return Failure(Error{"SMAppServiceErrorDomain", 1, *failWith_});
     raw_ = raw;
     return Done{};
   }
@@ -42,7 +42,7 @@ Outcome run(Calls words, long raw = kNotRegistered, std::optional<std::string> f
       words, {[&] { return run.calls.push_back("make"), std::make_unique<RecordingService>(run.calls, raw, failWith); },
               [&]() -> Result<> {
                 run.calls.push_back("launch");
-                if (launchError) return *launchError;
+                if (launchError) return Failure(*launchError);
                 return Done{};
               }});
   return run;

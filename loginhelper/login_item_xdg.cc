@@ -28,8 +28,8 @@ namespace {
 // removed.
 constexpr size_t kLargestEntry = 1 << 20;
 
-Error fileError(const std::string& what, const std::string& path, int error) {
-  return Error{"NSPOSIXErrorDomain", error, what + " " + path + ": " + ::strerror(error)};
+Failure<Error> fileError(const std::string& what, const std::string& path, int error) {
+  return Failure(Error{"NSPOSIXErrorDomain", error, what + " " + path + ": " + ::strerror(error)});
 }
 
 std::string_view trim(std::string_view text) {
@@ -72,7 +72,7 @@ class XdgLoginItem : public LoginItemService {
 
   Result<long> status() override {
     Result<std::optional<std::string>> user = readEntry(path_);
-    if (!user) return user.error();
+    if (!user) return Failure(user.error());
     return autostartStatus(*user, systemEntry());
   }
 
@@ -131,9 +131,9 @@ class XdgLoginItem : public LoginItemService {
       return unread ? EINVAL : 0;
     });
     if (unread)
-      return Error{"NSPOSIXErrorDomain", EINVAL,
-                   "No launcher would start " + program_ + " from the login item " + path_ +
-                       ": a desktop entry needs a program path in UTF-8 without \"%\""};
+      return Failure(Error{"NSPOSIXErrorDomain", EINVAL,
+                           "No launcher would start " + program_ + " from the login item " + path_ +
+                               ": a desktop entry needs a program path in UTF-8 without \"%\""});
     if (error != 0) return fileError("Could not write the login item", path_, error);
     return Done{};
   }
