@@ -20,7 +20,12 @@ TEST(ResultTest, AFailureNeverLookedAtEndsTheProgramWhereResultsAreChecked) {
   struct Case { const char* what; void (*make)(); bool aborts; };
   for (const auto& [what, make, aborts] : {
            Case{"failure dropped", [] { Text dropped = Failure(std::string("gone")); }, kChecked},
-           Case{"failure dropped by its receiver", [] { take(Failure(std::string("gone")), false); },
+           Case{"failure looked at, then passed on and dropped",
+                [] {
+                  Text passed = Failure(std::string("gone"));
+                  if (passed) return;
+                  take(std::move(passed), false);
+                },
                 kChecked},
            Case{"failure moved on and asked whether it holds a value",
                 [] {
