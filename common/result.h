@@ -40,7 +40,9 @@ class [[nodiscard]] Result {
   Result(T value) : outcome_(std::in_place_index<0>, std::move(value)) {}
   template <typename U>
   Result(Failure<U> failure)
-      : outcome_(std::in_place_index<1>, std::move(failure.error)), file_(failure.file), line_(failure.line) {}
+      : outcome_(std::in_place_index<1>, std::move(failure.error)),
+        file_(failure.file),
+        line_(failure.line) {}
   // The failure travels on, and with it the duty to look at it: the one it
   // came from is done, the one it goes to has not looked yet (as LLVM's).
   Result(Result&& other) : outcome_(std::move(other.outcome_)), file_(other.file_), line_(other.line_) {

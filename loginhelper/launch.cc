@@ -29,7 +29,8 @@ std::string pathExtension(const std::string& path) {
 
 Result<> launchDashboardInBackground(const std::optional<std::string>& ownPath, const std::string& tool) {
   std::string bundle = ownPath ? bundlePath(resolveSymlinks(*ownPath)) : "";
-  if (pathExtension(bundle) != "app") return Failure(startupError(1, "Startup helper is outside Vantrel.app"));
+  if (pathExtension(bundle) != "app")
+    return Failure(startupError(1, "Startup helper is outside Vantrel.app"));
 
   Result<Ended> ended = runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
   if (!ended) return Failure(ended.error());

@@ -16,7 +16,8 @@ std::string utf8(NSString* text) {
 }
 
 Failure<Error> errorFrom(NSError* error) {
-  if (error == nil) return Failure(Error{"SMAppServiceErrorDomain", 0, "The operation could not be completed."});
+  if (error == nil)
+    return Failure(Error{"SMAppServiceErrorDomain", 0, "The operation could not be completed."});
   return Failure(Error{utf8(error.domain), static_cast<long>(error.code), utf8(error.localizedDescription)});
 }
 

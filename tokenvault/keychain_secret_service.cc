@@ -172,7 +172,8 @@ class SecretServiceKeychain : public Keychain {
       // The count decides: any failure, a dismissed prompt too, leaves it short.
       gint count =
           secret_service_unlock_dbus_paths_sync(service_.get(), view(pending), nullptr, nullptr, nullptr);
-      if (count < static_cast<gint>(g_strv_length(pending.get()))) return Failure(kErrSecInteractionNotAllowed);
+      if (count < static_cast<gint>(g_strv_length(pending.get())))
+        return Failure(kErrSecInteractionNotAllowed);
     }
     // An item whose attributes could not be read is passed over only when
     // another client deleted it in between.

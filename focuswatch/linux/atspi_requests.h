@@ -66,7 +66,8 @@ class AtspiRequests {
                                        method) < 0)
       return vantrel::Failure(kAXErrorCannotComplete);
     MessagePtr owned(request);
-    if (sd_bus_message_append(request, types, arguments...) < 0) return vantrel::Failure(kAXErrorCannotComplete);
+    if (sd_bus_message_append(request, types, arguments...) < 0)
+      return vantrel::Failure(kAXErrorCannotComplete);
     return send(node, request);
   }
 
