@@ -1,43 +1,29 @@
 #include "common/result.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
 
 namespace vantrel {
 namespace {
 
-using Text = Result<int, std::string>;
+using Number = Result<int, int>;
 constexpr bool kChecked = VANTREL_CHECK_RESULTS;
 
-void take(Text result, bool look) {
-  if (look) static_cast<void>(static_cast<bool>(result));
-}
+bool take(Number result, bool look) { return look && result; }
 
 // Only a failure that no one looked at ends the program, and only where
 // results are checked; one passed on is the receiver's to look at.
 TEST(ResultTest, AFailureNeverLookedAtEndsTheProgramWhereResultsAreChecked) {
   struct Case { const char* what; void (*make)(); bool aborts; };
   for (const auto& [what, make, aborts] : {
-           Case{"failure dropped", [] { Text dropped = Failure(std::string("gone")); }, kChecked},
+           Case{"failure dropped", [] { Number dropped = Failure(1); }, kChecked},
            Case{"failure looked at, then passed on and dropped",
-                [] {
-                  Text passed = Failure(std::string("gone"));
-                  if (passed) return;
-                  take(std::move(passed), false);
-                },
-                kChecked},
-           Case{"failure moved on and asked whether it holds a value",
-                [] {
-                  Text seen = Failure(std::string("seen"));
-                  take(std::move(seen), true);
-                },
-                false},
-           Case{"failure whose error was read", [] { EXPECT_EQ(Text(Failure(std::string("read"))).error(), "read"); },
-                false},
-           Case{"value never looked at", [] { Text value = 7; }, false}}) {
+                [] { Number passed = Failure(1); if (!passed) take(std::move(passed), false); }, kChecked},
+           Case{"failure moved on and looked at there",
+                [] { Number moved = Failure(1); take(std::move(moved), true); }, false},
+           Case{"failure whose error was read", [] { EXPECT_EQ(Number(Failure(2)).error(), 2); }, false},
+           Case{"value never looked at", [] { Number value = 7; }, false}}) {
     if (aborts)
-      EXPECT_DEATH(make(), "result_test.cc:[0-9]+: a failure was never checked .*std::") << what;
+      EXPECT_DEATH(make(), "result_test.cc:[0-9]+: a failure was never checked \\(.*Result") << what;
     else
       EXPECT_EXIT((make(), std::exit(0)), ::testing::ExitedWithCode(0), "") << what;
   }
