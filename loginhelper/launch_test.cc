@@ -81,8 +81,9 @@ TEST_F(LaunchTest, OutsideABundleNothingIsStarted) {
 TEST_F(LaunchTest, ToolFailuresBecomeErrors) {
   std::string signalled = "Could not start Vantrel in the background: " + (root_ / "open").string();
   struct Case { const char* end; long code; std::string message; };
-  for (const auto& [end, code, message] : {Case{"exit 3", 3, "Could not start Vantrel in the background"},
-                                           Case{"kill -TERM $$", 15, signalled + " ended by signal 15"}}) {
+  for (const auto& [end, code, message] :
+       {Case{.end = "exit 3", .code = 3, .message = "Could not start Vantrel in the background"},
+        Case{.end = "kill -TERM $$", .code = 15, .message = signalled + " ended by signal 15"}}) {
     ::setenv("TOOL_END", end, 1);
     EXPECT_EQ(launch(program("Vantrel.app")).error(), (Error{"VantrelStartup", code, message})) << end;
   }
