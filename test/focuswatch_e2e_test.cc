@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "common/io.h"
+#include "test/scoped_state.h"
 #include "test/subprocess.h"
 
 namespace {
@@ -172,7 +173,8 @@ TEST_F(WatchingTest, StopWhileRecordingLeavesNoPartOfARecord) {
   writeNerritWindow("desktop.json", {{"AXTitle", title}});
   std::unique_ptr<Running> watching = watch({{"FOCUSWATCH_RECORD", path("record.json")}});
   vantrel::UniqueFd notify(::open(path("notify").c_str(), O_WRONLY));
-  ::signal(SIGPIPE, SIG_IGN);  // the probe's end fails the pouring write instead
+  testing_support::ScopedState state;
+  state.setSignalAction(SIGPIPE, SIG_IGN);  // the probe's end fails the pouring write instead
   std::thread pouring([&] { while (vantrel::writeAll(notify.get(), "NSWorkspaceDidWakeNotification\n") == 0) {} });
   auto temporaryStands = [&] { return std::ranges::any_of(std::filesystem::directory_iterator(dir_), [](auto& e) { return e.path().filename().string()[0] == '.'; }); };
   bool caught = false;
