@@ -54,9 +54,11 @@ class FocuswatchTest : public ::testing::Test {
 };
 
 TEST_F(FocuswatchTest, OneLineOnceAndTheTrustAnswerAlone) {
-  for (auto [demo, options, trusted] : {std::tuple{"plain", std::vector<std::string>{"--trust-only"}, true},
-                                        std::tuple{"plain", std::vector<std::string>{"--once", "--trust-only"}, true},
-                                        std::tuple{"untrusted", std::vector<std::string>{"--trust-only"}, false}}) {
+  struct Case { std::string demo; std::vector<std::string> options; bool trusted; };
+  for (const auto& [demo, options, trusted] : {
+           Case{.demo = "plain", .options = {"--trust-only"}, .trusted = true},
+           Case{.demo = "plain", .options = {"--once", "--trust-only"}, .trusted = true},
+           Case{.demo = "untrusted", .options = {"--trust-only"}, .trusted = false}}) {
     Outcome outcome = testing_support::run(probe(options, kDemo + "/" + demo + ".json"));
     EXPECT_EQ(outcome.out + outcome.err + std::to_string(outcome.status),
               std::string("{\"accessibilityTrusted\":") + (trusted ? "true" : "false") + "}\n0");
