@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test/scoped_state.h"
+
 namespace tokenvault {
 namespace {
 
@@ -118,7 +120,8 @@ TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
 TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
   int gone[2];  // standard output whose reader has gone, as when the host quits
   ASSERT_EQ(::pipe(gone) + ::close(gone[0]), 0);
-  ::signal(SIGPIPE, SIG_IGN);
+  testing_support::ScopedState state;
+  state.setSignalAction(SIGPIPE, SIG_IGN);
   std::string calls;
   auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, std::map<std::string, int32_t>{}, "t"); };
   EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, gone[1]), 1);
