@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 
 #include "common/deleter.h"
 #include "common/unique_fd.h"
+#include "test/scoped_state.h"
 
 namespace vantrel {
 namespace {
@@ -27,9 +27,8 @@ namespace {
 // wait that never ends is ended by an alarm in a minute that kills the
 // test program (the peers take well under a second).
 void underAlarms(bool signals, const std::function<void()>& peer, const std::function<void()>& body) {
-  struct sigaction action = {};
-  action.sa_handler = signals ? +[](int) {} : SIG_DFL;
-  ::sigaction(SIGALRM, &action, nullptr);
+  testing_support::ScopedState state;
+  state.setSignalAction(SIGALRM, signals ? +[](int) {} : SIG_DFL);
   std::thread other([&] {
     sigset_t alarm;
     sigemptyset(&alarm);
@@ -49,15 +48,12 @@ TEST(WriteAllTest, EveryByteOrTheFailureThatStoppedIt) {
   EXPECT_EQ(writeAll(-1, ""), 0);
   // A full disk, as every POSIX system can make one (Linux's full device is
   // not on a Mac): a regular file past the file size limit, SIGXFSZ ignored
-  // so that the write fails instead of ending the program; both restored.
-  rlimit limit;
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  rlimit none = {0, limit.rlim_max};
-  auto action = ::signal(SIGXFSZ, SIG_IGN);
-  FILE* full = std::tmpfile();
-  ::setrlimit(RLIMIT_FSIZE, &none);
-  EXPECT_EQ(writeAll(::fileno(full), "x"), EFBIG);
-  ::setrlimit(RLIMIT_FSIZE, &limit), ::signal(SIGXFSZ, action), std::fclose(full);
+  // so that the write fails instead of ending the program.
+  testing_support::ScopedState state;
+  state.setSignalAction(SIGXFSZ, SIG_IGN);
+  std::unique_ptr<FILE, Deleter<fclose>> full(std::tmpfile());
+  state.limitFileSize(0);
+  EXPECT_EQ(writeAll(::fileno(full.get()), "x"), EFBIG);
 }
 
 // A slow peer, and signals that interrupt a blocked call or the wait on a
@@ -94,7 +90,6 @@ TEST(WriteAndReadAllTest, SlowPeersAndSignalsLoseNothing) {
   EXPECT_EQ(none, 0u);
 }
 
-int freed = 0;
 void countFree(int* count) { ++*count; }  // the object freed is the count itself
 
 TEST(OwnersTest, DescriptorAndObjectAreReleasedOnce) {
@@ -107,6 +102,7 @@ TEST(OwnersTest, DescriptorAndObjectAreReleasedOnce) {
   UniqueFd kept(pipe[1]);
   EXPECT_EQ(kept.release(), pipe[1]);
   EXPECT_EQ(::close(pipe[1]), 0);  // still open after release
+  int freed = 0;
   { std::unique_ptr<int, Deleter<countFree>> owned(&freed); }
   EXPECT_EQ(freed, 1);
 }

@@ -18,7 +18,7 @@ RunResult failure(const Error& error) {
 Result<> perform(const std::string& word, LoginItemService& service) {
   if (word == "enable" || word == "disable") {
     Result<long> status = service.status();
-    if (!status) return status.error();
+    if (!status) return Failure(status.error());
     bool registered = *status != kNotRegistered && *status != kNotFound;
     if (word == "enable" && !registered) return service.registerService();
     if (word == "disable" && registered) return service.unregisterService();
@@ -29,14 +29,14 @@ Result<> perform(const std::string& word, LoginItemService& service) {
     return Done{};
   }
   if (word == "status") return Done{};
-  return startupError(2, "Unknown startup operation");
+  return Failure(startupError(2, "Unknown startup operation"));
 }
 
 }  // namespace
 
 Result<std::string> serviceStatus(LoginItemService& service) {
   Result<long> status = service.status();
-  if (!status) return status.error();
+  if (!status) return Failure(status.error());
   switch (*status) {
     case kNotRegistered: return std::string("notRegistered");
     case kEnabled: return std::string("enabled");

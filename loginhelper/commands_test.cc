@@ -20,7 +20,7 @@ class RecordingService : public LoginItemService {
  private:
   Result<> change(const char* call, long raw) {
     calls_.push_back(call);
-    if (failWith_) return Error{"SMAppServiceErrorDomain", 1, *failWith_};
+    if (failWith_) return Failure(Error{"SMAppServiceErrorDomain", 1, *failWith_});
     raw_ = raw;
     return Done{};
   }
@@ -42,7 +42,7 @@ Outcome run(Calls words, long raw = kNotRegistered, std::optional<std::string> f
       words, {[&] { return run.calls.push_back("make"), std::make_unique<RecordingService>(run.calls, raw, failWith); },
               [&]() -> Result<> {
                 run.calls.push_back("launch");
-                if (launchError) return *launchError;
+                if (launchError) return Failure(*launchError);
                 return Done{};
               }});
   return run;
@@ -54,13 +54,19 @@ TEST(CommandsTest, EachWordMakesItsCallsAndReportsTheStatusAfterThem) {
   const Calls kUnregister = {"make", "status", "unregister", "status"};
   const Calls kNothing = {"make", "status", "status"};
   for (const auto& [word, raw, calls, report] : {
-           Case{"enable", kNotRegistered, kRegister, "enabled"}, Case{"enable", kNotFound, kRegister, "enabled"},
-           Case{"enable", kEnabled, kNothing, "enabled"}, Case{"enable", kRequiresApproval, kNothing, "requiresApproval"},
-           Case{"enable", 7, kNothing, "unknown"}, Case{"disable", kEnabled, kUnregister, "notRegistered"},
-           Case{"disable", kRequiresApproval, kUnregister, "notRegistered"}, Case{"disable", 7, kUnregister, "notRegistered"},
-           Case{"disable", kNotRegistered, kNothing, "notRegistered"}, Case{"disable", kNotFound, kNothing, "notFound"},
-           Case{"settings", kEnabled, {"make", "settings", "status"}, "enabled"},
-           Case{"status", 4, {"make", "status"}, "unknown"}, Case{"status", -1, {"make", "status"}, "unknown"}}) {
+           Case{.word = "enable", .raw = kNotRegistered, .calls = kRegister, .report = "enabled"},
+           Case{.word = "enable", .raw = kNotFound, .calls = kRegister, .report = "enabled"},
+           Case{.word = "enable", .raw = kEnabled, .calls = kNothing, .report = "enabled"},
+           Case{.word = "enable", .raw = kRequiresApproval, .calls = kNothing, .report = "requiresApproval"},
+           Case{.word = "enable", .raw = 7, .calls = kNothing, .report = "unknown"},
+           Case{.word = "disable", .raw = kEnabled, .calls = kUnregister, .report = "notRegistered"},
+           Case{.word = "disable", .raw = kRequiresApproval, .calls = kUnregister, .report = "notRegistered"},
+           Case{.word = "disable", .raw = 7, .calls = kUnregister, .report = "notRegistered"},
+           Case{.word = "disable", .raw = kNotRegistered, .calls = kNothing, .report = "notRegistered"},
+           Case{.word = "disable", .raw = kNotFound, .calls = kNothing, .report = "notFound"},
+           Case{.word = "settings", .raw = kEnabled, .calls = {"make", "settings", "status"}, .report = "enabled"},
+           Case{.word = "status", .raw = 4, .calls = {"make", "status"}, .report = "unknown"},
+           Case{.word = "status", .raw = -1, .calls = {"make", "status"}, .report = "unknown"}}) {
     Outcome done = run({word, "extra"}, raw);
     EXPECT_EQ(done.calls, calls) << word << " " << raw;
     EXPECT_EQ(done.result.standardOutput, std::string(R"({"status":")") + report + "\"}") << word << raw;
@@ -71,15 +77,17 @@ TEST(CommandsTest, EachWordMakesItsCallsAndReportsTheStatusAfterThem) {
 TEST(CommandsTest, FailuresAreOneLineOnStandardErrorAndStatusOne) {
   struct Case { Outcome done; Calls calls; const char* error; };
   for (const auto& [done, calls, error] : {
-           Case{run({"Enable"}), {"make"}, "Unknown startup operation"},
-           Case{run({""}), {"make"}, "Unknown startup operation"},
-           Case{run({"launch "}), {"make"}, "Unknown startup operation"},
-           Case{run({"enable"}, kNotRegistered, "Operation not permitted"), {"make", "status", "register"},
-                "Operation not permitted"},
-           Case{run({"disable"}, kEnabled, "Denied"), {"make", "status", "unregister"}, "Denied"},
-           Case{run({}, 0, std::nullopt, Error{"VantrelStartup", 3, "Could not start"}), {"launch"}, "Could not start"},
-           Case{run({"enable"}, kNotRegistered, "a\nb\x01\x7f\\"), {"make", "status", "register"},
-                "a\\nb\\x01\\x7f\\"}}) {
+           Case{.done = run({"Enable"}), .calls = {"make"}, .error = "Unknown startup operation"},
+           Case{.done = run({""}), .calls = {"make"}, .error = "Unknown startup operation"},
+           Case{.done = run({"launch "}), .calls = {"make"}, .error = "Unknown startup operation"},
+           Case{.done = run({"enable"}, kNotRegistered, "Operation not permitted"),
+                .calls = {"make", "status", "register"}, .error = "Operation not permitted"},
+           Case{.done = run({"disable"}, kEnabled, "Denied"), .calls = {"make", "status", "unregister"},
+                .error = "Denied"},
+           Case{.done = run({}, 0, std::nullopt, Error{"VantrelStartup", 3, "Could not start"}), .calls = {"launch"},
+                .error = "Could not start"},
+           Case{.done = run({"enable"}, kNotRegistered, "a\nb\x01\x7f\\"), .calls = {"make", "status", "register"},
+                .error = "a\\nb\\x01\\x7f\\"}}) {
     EXPECT_EQ(done.calls, calls) << error;
     EXPECT_EQ(done.result.standardOutput, "");
     EXPECT_EQ(done.result.standardError, std::string(error) + "\n");

@@ -6,7 +6,8 @@
 
 #include <string>
 #include <utility>
-#include <variant>
+
+#include "common/result.h"
 
 namespace loginhelper {
 
@@ -28,23 +29,11 @@ struct Done {
   bool operator==(const Done&) const = default;
 };
 
-// What an operation gives: its value, or the error that ended it (as
-// LLVM's Expected). True when it holds the value.
+// What an operation gives: its value, or the error that ended it
+// (`return Failure(error);`).
 template <typename T = Done>
-class Result {
- public:
-  Result(T value) : outcome_(std::move(value)) {}
-  Result(Error error) : outcome_(std::move(error)) {}
-
-  explicit operator bool() const { return std::holds_alternative<T>(outcome_); }
-  const T& operator*() const { return std::get<T>(outcome_); }
-  const T* operator->() const { return &std::get<T>(outcome_); }
-  const Error& error() const { return std::get<Error>(outcome_); }
-  bool operator==(const Result&) const = default;
-
- private:
-  std::variant<T, Error> outcome_;
-};
+using Result = vantrel::Result<T, Error>;
+using vantrel::Failure;
 
 }  // namespace loginhelper
 

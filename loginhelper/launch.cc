@@ -29,15 +29,17 @@ std::string pathExtension(const std::string& path) {
 
 Result<> launchDashboardInBackground(const std::optional<std::string>& ownPath, const std::string& tool) {
   std::string bundle = ownPath ? bundlePath(resolveSymlinks(*ownPath)) : "";
-  if (pathExtension(bundle) != "app") return startupError(1, "Startup helper is outside Vantrel.app");
+  if (pathExtension(bundle) != "app")
+    return Failure(startupError(1, "Startup helper is outside Vantrel.app"));
 
   Result<Ended> ended = runAndWait(tool, {"-g", "-a", bundle, "--args", "--background"});
-  if (!ended) return ended.error();
+  if (!ended) return Failure(ended.error());
   // The code is the signal's number, as the Mac's task reports one.
   if (ended->signal != 0)
-    return startupError(ended->signal, "Could not start Vantrel in the background: " + tool +
-                                           " ended by signal " + std::to_string(ended->signal));
-  if (ended->status != 0) return startupError(ended->status, "Could not start Vantrel in the background");
+    return Failure(startupError(ended->signal, "Could not start Vantrel in the background: " + tool +
+                                                   " ended by signal " + std::to_string(ended->signal)));
+  if (ended->status != 0)
+    return Failure(startupError(ended->status, "Could not start Vantrel in the background"));
   return Done{};
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test/scoped_state.h"
+
 namespace loginhelper {
 namespace {
 
@@ -22,8 +24,8 @@ class LaunchTest : public ::testing::Test {
     root_ = fs::canonical(::mkdtemp(pattern));  // /tmp may itself be a link
     std::ofstream(root_ / "open") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$TOOL_RECORD\"\neval \"$TOOL_END\"\n";
     fs::permissions(root_ / "open", fs::perms::owner_all);
-    ::setenv("TOOL_RECORD", (root_ / "record").c_str(), 1);
-    ::setenv("TOOL_END", "exit 0", 1);
+    state_.setEnvironment("TOOL_RECORD", root_ / "record");
+    state_.setEnvironment("TOOL_END", "exit 0");
   }
   void TearDown() override { fs::remove_all(root_); }
 
@@ -40,6 +42,7 @@ class LaunchTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   fs::path root_;
+  testing_support::ScopedState state_;
 };
 
 TEST(BundlePathTest, ThePathWithoutItsLastThreeComponents) {
@@ -54,12 +57,11 @@ TEST_F(LaunchTest, StartsTheBundleAroundTheResolvedProgramHidden) {
   fs::create_symlink(program("Vantrel.app"), root_ / "helper-link");
   EXPECT_TRUE(launch(root_ / "helper-link"));
   EXPECT_EQ(recorded(), "-g\n-a\n" + (root_ / "Vantrel.app").string() + "\n--args\n--background\n");
-  fs::path previous = fs::current_path();
-  fs::current_path(root_ / "Vantrel.app/Contents/MacOS");
+  testing_support::ScopedState folder;
+  folder.workIn(root_ / "Vantrel.app/Contents/MacOS");
   Result<> fromInside = launch("loginhelper");
-  fs::current_path(root_);
+  folder.workIn(root_);
   Result<> fromElsewhere = launch("loginhelper");
-  fs::current_path(previous);
   EXPECT_TRUE(fromInside);
   EXPECT_EQ(fromElsewhere.error().code, 1);
 }
@@ -81,9 +83,10 @@ TEST_F(LaunchTest, OutsideABundleNothingIsStarted) {
 TEST_F(LaunchTest, ToolFailuresBecomeErrors) {
   std::string signalled = "Could not start Vantrel in the background: " + (root_ / "open").string();
   struct Case { const char* end; long code; std::string message; };
-  for (const auto& [end, code, message] : {Case{"exit 3", 3, "Could not start Vantrel in the background"},
-                                           Case{"kill -TERM $$", 15, signalled + " ended by signal 15"}}) {
-    ::setenv("TOOL_END", end, 1);
+  for (const auto& [end, code, message] :
+       {Case{.end = "exit 3", .code = 3, .message = "Could not start Vantrel in the background"},
+        Case{.end = "kill -TERM $$", .code = 15, .message = signalled + " ended by signal 15"}}) {
+    state_.setEnvironment("TOOL_END", end);
     EXPECT_EQ(launch(program("Vantrel.app")).error(), (Error{"VantrelStartup", code, message})) << end;
   }
   Result<> missing = launch(program("Vantrel.app"), "missing");

@@ -15,15 +15,16 @@ std::string utf8(NSString* text) {
   return bytes ? bytes : "";
 }
 
-Error errorFrom(NSError* error) {
-  if (error == nil) return Error{"SMAppServiceErrorDomain", 0, "The operation could not be completed."};
-  return Error{utf8(error.domain), static_cast<long>(error.code), utf8(error.localizedDescription)};
+Failure<Error> errorFrom(NSError* error) {
+  if (error == nil)
+    return Failure(Error{"SMAppServiceErrorDomain", 0, "The operation could not be completed."});
+  return Failure(Error{utf8(error.domain), static_cast<long>(error.code), utf8(error.localizedDescription)});
 }
 
 // The service of a property-list name that is not valid UTF-8: there is none.
-Error noService() {
-  return Error{NSCocoaErrorDomain.UTF8String, NSFileReadInapplicableStringEncodingError,
-               "The login item's property list name is not valid UTF-8."};
+Failure<Error> noService() {
+  return Failure(Error{NSCocoaErrorDomain.UTF8String, NSFileReadInapplicableStringEncodingError,
+                       "The login item's property list name is not valid UTF-8."});
 }
 
 class AgentService : public LoginItemService {

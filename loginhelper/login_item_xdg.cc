@@ -28,8 +28,8 @@ namespace {
 // removed.
 constexpr size_t kLargestEntry = 1 << 20;
 
-Error fileError(const std::string& what, const std::string& path, int error) {
-  return Error{"NSPOSIXErrorDomain", error, what + " " + path + ": " + ::strerror(error)};
+Failure<Error> fileError(const std::string& what, const std::string& path, int error) {
+  return Failure(Error{"NSPOSIXErrorDomain", error, what + " " + path + ": " + ::strerror(error)});
 }
 
 std::string_view trim(std::string_view text) {
@@ -72,7 +72,7 @@ class XdgLoginItem : public LoginItemService {
 
   Result<long> status() override {
     Result<std::optional<std::string>> user = readEntry(path_);
-    if (!user) return user.error();
+    if (!user) return Failure(user.error());
     return autostartStatus(*user, systemEntry());
   }
 
@@ -105,9 +105,9 @@ class XdgLoginItem : public LoginItemService {
     }
     vantrel::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return fileError("Could not read the login item", path, errno);
-    std::string text;
-    if (int error = read(fd.get(), text)) return fileError("Could not read the login item", path, error);
-    return std::optional<std::string>(std::move(text));
+    vantrel::Result<std::string, int> text = read(fd.get());
+    if (!text) return fileError("Could not read the login item", path, text.error());
+    return std::optional<std::string>(std::move(*text));
   }
 
   // The first system-wide entry that can be read; one that cannot is passed
@@ -131,25 +131,26 @@ class XdgLoginItem : public LoginItemService {
       return unread ? EINVAL : 0;
     });
     if (unread)
-      return Error{"NSPOSIXErrorDomain", EINVAL,
-                   "No launcher would start " + program_ + " from the login item " + path_ +
-                       ": a desktop entry needs a program path in UTF-8 without \"%\""};
+      return Failure(Error{"NSPOSIXErrorDomain", EINVAL,
+                           "No launcher would start " + program_ + " from the login item " + path_ +
+                               ": a desktop entry needs a program path in UTF-8 without \"%\""});
     if (error != 0) return fileError("Could not write the login item", path_, error);
     return Done{};
   }
 
-  static int read(int fd, std::string& text) {
+  // The text of a regular file, or the errno.
+  static vantrel::Result<std::string, int> read(int fd) {
     struct stat status;
-    if (::fstat(fd, &status) != 0) return errno;
-    if (S_ISDIR(status.st_mode)) return EISDIR;
-    if (!S_ISREG(status.st_mode)) return EINVAL;
-    text.resize(kLargestEntry + 1);
+    if (::fstat(fd, &status) != 0) return Failure(errno);
+    if (S_ISDIR(status.st_mode)) return Failure(EISDIR);
+    if (!S_ISREG(status.st_mode)) return Failure(EINVAL);
+    std::string text(kLargestEntry + 1, '\0');
     size_t done = 0;
-    int error = vantrel::readAll(fd, text.data(), text.size(), &done);
+    if (int error = vantrel::readAll(fd, text.data(), text.size(), &done)) return Failure(error);
     text.resize(done);
     // Cut short: a line broken off at the end is not read at all.
     if (done > kLargestEntry) text.resize(text.rfind('\n', kLargestEntry - 1) + 1);
-    return error;
+    return text;
   }
 
   std::string path_;

@@ -35,11 +35,11 @@ Result<Ended> runAndWait(const std::string& tool, const std::vector<std::string>
 
   pid_t pid;
   int error = ::posix_spawn(&pid, tool.c_str(), nullptr, nullptr, pointers.data(), environ);
-  if (error != 0) return Error{"NSPOSIXErrorDomain", error, tool + ": " + ::strerror(error)};
+  if (error != 0) return Failure(Error{"NSPOSIXErrorDomain", error, tool + ": " + ::strerror(error)});
 
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return Error{"NSPOSIXErrorDomain", errno, tool + ": " + ::strerror(errno)};
+    if (errno != EINTR) return Failure(Error{"NSPOSIXErrorDomain", errno, tool + ": " + ::strerror(errno)});
   }
   if (WIFSIGNALED(status)) return Ended{.signal = WTERMSIG(status)};
   return Ended{.status = WEXITSTATUS(status)};

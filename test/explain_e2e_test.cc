@@ -38,10 +38,13 @@ TEST(ExplainTest, ChromiumShowsTheDecidingElementsAndEveryMissingFieldsReason) {
     std::vector<std::string> marked;  // elements the page must mark, as its document writes them
     size_t missing;
   } kCases[] = {
-      {DEMO_DIR "/nerrit.json",
-       {R"(class="box mark-chosen[^"]*" data-element="right-strip")", R"(class="row mark-tab[^"]*" data-element="#20")"},
-       3},  // the browser's three fields
-      {dir + "/budget.json", {R"(class="row mark-missing[^"]*mark-budget[^"]*" data-element="#2501")"}, 5},
+      {.desktop = DEMO_DIR "/nerrit.json",
+       .marked = {R"(class="box mark-chosen[^"]*" data-element="right-strip")",
+                  R"(class="row mark-tab[^"]*" data-element="#20")"},
+       .missing = 3},  // the browser's three fields
+      {.desktop = dir + "/budget.json",
+       .marked = {R"(class="row mark-missing[^"]*mark-budget[^"]*" data-element="#2501")"},
+       .missing = 5},
   };
   const std::vector<std::string> kChromium = {"/usr/bin/chromium", "--no-sandbox", "--disable-gpu", "--headless"};
   for (const auto& c : kCases) {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "common/io.h"
+#include "test/scoped_state.h"
 #include "test/subprocess.h"
 
 namespace {
@@ -53,9 +54,11 @@ class FocuswatchTest : public ::testing::Test {
 };
 
 TEST_F(FocuswatchTest, OneLineOnceAndTheTrustAnswerAlone) {
-  for (auto [demo, options, trusted] : {std::tuple{"plain", std::vector<std::string>{"--trust-only"}, true},
-                                        std::tuple{"plain", std::vector<std::string>{"--once", "--trust-only"}, true},
-                                        std::tuple{"untrusted", std::vector<std::string>{"--trust-only"}, false}}) {
+  struct Case { std::string demo; std::vector<std::string> options; bool trusted; };
+  for (const auto& [demo, options, trusted] : {
+           Case{.demo = "plain", .options = {"--trust-only"}, .trusted = true},
+           Case{.demo = "plain", .options = {"--once", "--trust-only"}, .trusted = true},
+           Case{.demo = "untrusted", .options = {"--trust-only"}, .trusted = false}}) {
     Outcome outcome = testing_support::run(probe(options, kDemo + "/" + demo + ".json"));
     EXPECT_EQ(outcome.out + outcome.err + std::to_string(outcome.status),
               std::string("{\"accessibilityTrusted\":") + (trusted ? "true" : "false") + "}\n0");
@@ -172,7 +175,8 @@ TEST_F(WatchingTest, StopWhileRecordingLeavesNoPartOfARecord) {
   writeNerritWindow("desktop.json", {{"AXTitle", title}});
   std::unique_ptr<Running> watching = watch({{"FOCUSWATCH_RECORD", path("record.json")}});
   vantrel::UniqueFd notify(::open(path("notify").c_str(), O_WRONLY));
-  ::signal(SIGPIPE, SIG_IGN);  // the probe's end fails the pouring write instead
+  testing_support::ScopedState state;
+  state.setSignalAction(SIGPIPE, SIG_IGN);  // the probe's end fails the pouring write instead
   std::thread pouring([&] { while (vantrel::writeAll(notify.get(), "NSWorkspaceDidWakeNotification\n") == 0) {} });
   auto temporaryStands = [&] { return std::ranges::any_of(std::filesystem::directory_iterator(dir_), [](auto& e) { return e.path().filename().string()[0] == '.'; }); };
   bool caught = false;

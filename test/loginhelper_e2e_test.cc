@@ -32,7 +32,7 @@ class LoginhelperTest : public ::testing::Test {
   }
   Outcome helper(std::vector<std::string> words, std::vector<int> closed = {}) {
     words.insert(words.begin(), program_);
-    return testing_support::run({words, environment(), {}, closed});
+    return testing_support::run({.argv = words, .env = environment(), .closed = closed});
   }
   void expectReport(std::vector<std::string> words, const std::string& status) {
     Outcome outcome = helper(words);

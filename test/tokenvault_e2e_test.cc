@@ -1,7 +1,6 @@
 // The built tokenvault against a real Secret Service (gnome-keyring on a
 // private session bus, as misc/keyring-session starts it), and against a
 // small one of its own for the answers gnome-keyring cannot be made to give.
-#include <array>
 #include <cstdlib>
 #include <thread>
 
@@ -26,7 +25,7 @@ class TokenvaultTest : public ::testing::Test {
   static Outcome vault(std::vector<std::string> words, std::optional<std::string> input = std::nullopt,
                        std::map<std::string, std::optional<std::string>> env = {}) {
     words.insert(words.begin(), TOKENVAULT_PATH);
-    Outcome outcome = testing_support::run({words, env, input});
+    Outcome outcome = testing_support::run({.argv = words, .env = env, .input = input});
     EXPECT_EQ(outcome.err, "");  // never a message, whatever happens
     return outcome;
   }
@@ -183,16 +182,22 @@ loop.run()
 )";
 
 TEST_F(TokenvaultTest, ItemAnswersOfTheServiceDecideTheStatus) {
-  for (auto [mode, word, expected] : std::vector<std::array<std::string, 3>>{
-           {"hold", "read", std::string(39999, 'f') + "eGetSecrets 0\n"}, {"quit", "delete", "Delete 1\n"},
-           {"refuse", "read", "Unlock GetSecrets 1\n"}, {"refuse", "write", "Unlock SetSecret 1\n"},
-           {"refuse", "delete", "Unlock Delete 1\n"}, {"vanish", "read", "GetSecrets 2\n"},
-           {"vanish", "write", "SetSecret CreateItem replacing 0\n"}, {"half", "write", "SetSecret SetSecret 0\n"},
-           {"half", "delete", "Delete Delete 0\n"}, {"hide", "read", "1\n"}, {"bare", "read", "2\n"},
-           {"bare", "write", "CreateItem replacing 0\n"}}) {
+  struct Case { std::string mode, word, expected; };
+  for (const auto& [mode, word, expected] : {
+           Case{.mode = "hold", .word = "read", .expected = std::string(39999, 'f') + "eGetSecrets 0\n"},
+           Case{.mode = "quit", .word = "delete", .expected = "Delete 1\n"},
+           Case{.mode = "refuse", .word = "read", .expected = "Unlock GetSecrets 1\n"},
+           Case{.mode = "refuse", .word = "write", .expected = "Unlock SetSecret 1\n"},
+           Case{.mode = "refuse", .word = "delete", .expected = "Unlock Delete 1\n"},
+           Case{.mode = "vanish", .word = "read", .expected = "GetSecrets 2\n"},
+           Case{.mode = "vanish", .word = "write", .expected = "SetSecret CreateItem replacing 0\n"},
+           Case{.mode = "half", .word = "write", .expected = "SetSecret SetSecret 0\n"},
+           Case{.mode = "half", .word = "delete", .expected = "Delete Delete 0\n"},
+           Case{.mode = "hide", .word = "read", .expected = "1\n"}, Case{.mode = "bare", .word = "read", .expected = "2\n"},
+           Case{.mode = "bare", .word = "write", .expected = "CreateItem replacing 0\n"}}) {
     std::vector<std::string> command = {"/usr/bin/dbus-run-session", "--", "/usr/bin/python3", "-c", kFakeService,
                                         mode, TOKENVAULT_PATH, word};
-    Outcome outcome = testing_support::run({command, {}, "token"});
+    Outcome outcome = testing_support::run({.argv = command, .input = "token"});
     EXPECT_TRUE(outcome.out == expected) << mode << " " << word << ": " << outcome.out.substr(0, 80) << outcome.err;
   }
 }

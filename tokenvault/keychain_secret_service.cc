@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "common/deleter.h"
+#include "common/result.h"
 #include "tokenvault/keychain.h"
 
 namespace tokenvault {
@@ -29,6 +30,9 @@ using TextPtr = std::unique_ptr<gchar, Deleter<g_free>>;
 // Item paths, null-terminated, as libsecret hands them out and takes them.
 using Paths = std::unique_ptr<gchar*, Deleter<g_strfreev>>;
 using PathsBuilder = std::unique_ptr<GStrvBuilder, Deleter<g_strv_builder_unref>>;
+// Item paths, or the status (kErrSec*) that the request came to.
+using ItemPaths = vantrel::Result<Paths, int32_t>;
+using vantrel::Failure;
 
 // The default collection, whichever collection the alias names.
 constexpr char kDefaultCollection[] = "/org/freedesktop/secrets/aliases/default";
@@ -70,13 +74,12 @@ class SecretServiceKeychain : public Keychain {
  public:
   // The first item whose secret could be loaded, all loaded in one request.
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
-    Paths paths;
-    int32_t status = find(query, paths);
-    if (status != kErrSecSuccess) return status;
+    ItemPaths paths = find(query);
+    if (!paths) return paths.error();
     // Null on any failure, whose kind does not matter: gone() tells a vanished item from a refusal.
     Table secrets(
-        secret_service_get_secrets_for_dbus_paths_sync(service_.get(), view(paths), nullptr, nullptr));
-    for (gchar** path = paths.get(); secrets && *path; ++path) {
+        secret_service_get_secrets_for_dbus_paths_sync(service_.get(), view(*paths), nullptr, nullptr));
+    for (gchar** path = paths->get(); secrets && *path; ++path) {
       auto* value = static_cast<SecretValue*>(g_hash_table_lookup(secrets.get(), *path));
       if (!value) continue;
       gsize length = 0;
@@ -84,24 +87,23 @@ class SecretServiceKeychain : public Keychain {
       data.assign(reinterpret_cast<const uint8_t*>(bytes), length);
       return kErrSecSuccess;
     }
-    return gone(query, paths) ? kErrSecItemNotFound : kErrSecNotAvailable;
+    return gone(query, *paths) ? kErrSecItemNotFound : kErrSecNotAvailable;
   }
 
   // Items that vanished under the update do not hold the token: when none
   // took it, it is not found, and the caller adds it.
   int32_t update(const ItemQuery& query, std::span<const uint8_t> data) override {
-    Paths paths;
-    int32_t status = find(query, paths);
-    if (status != kErrSecSuccess) return status;
+    ItemPaths paths = find(query);
+    if (!paths) return paths.error();
     ValuePtr value(secretValue(data));
-    Paths failed = failing(paths, [&](const gchar* path) {
+    Paths failed = failing(*paths, [&](const gchar* path) {
       GVariant* secret = secret_service_encode_dbus_secret(service_.get(), value.get());
       return call(path, "org.freedesktop.Secret.Item", "SetSecret", g_variant_new("(@(oayays))", secret),
                   nullptr) != nullptr;
     });
     if (!*failed) return kErrSecSuccess;
     if (!gone(query, failed)) return kErrSecNotAvailable;
-    return g_strv_length(failed.get()) < g_strv_length(paths.get()) ? kErrSecSuccess : kErrSecItemNotFound;
+    return g_strv_length(failed.get()) < g_strv_length(paths->get()) ? kErrSecSuccess : kErrSecItemNotFound;
   }
 
   // A new item in the default collection. The service replaces an item
@@ -109,11 +111,10 @@ class SecretServiceKeychain : public Keychain {
   // only while no other application's item holds them: then two racing
   // writers leave one item, not two.
   int32_t add(const ItemQuery& query, std::span<const uint8_t> data) override {
-    Paths paths;
     bool others = false;
-    int32_t status = find(query, paths, &others);
-    if (status == kErrSecSuccess) return kErrSecDuplicateItem;
-    if (status != kErrSecItemNotFound) return status;
+    ItemPaths paths = find(query, &others);
+    if (paths) return kErrSecDuplicateItem;
+    if (paths.error() != kErrSecItemNotFound) return paths.error();
     Table properties(g_hash_table_new_full(g_str_hash, g_str_equal, nullptr,
                                            reinterpret_cast<GDestroyNotify>(g_variant_unref)));
     g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Label"),
@@ -132,24 +133,24 @@ class SecretServiceKeychain : public Keychain {
   // one that refuses is a failure, so the token never outlives a delete
   // that reported success. One that vanished under it is what it asked for.
   int32_t deleteItem(const ItemQuery& query) override {
-    Paths paths;
-    int32_t status = find(query, paths);
-    if (status != kErrSecSuccess) return status;
-    Paths failed = failing(paths, [&](const gchar* path) {
+    ItemPaths paths = find(query);
+    if (!paths) return paths.error();
+    Paths failed = failing(*paths, [&](const gchar* path) {
       return secret_service_delete_item_dbus_path_sync(service_.get(), path, nullptr, nullptr);
     });
     return !*failed || gone(query, failed) ? kErrSecSuccess : kErrSecNotAvailable;
   }
 
  private:
-  // The items of the token in `paths`; `others` tells whether the default
+  // The items of the token; `others` tells whether the default
   // collection holds other items with the query's attributes. Each match is
   // judged by its attributes; locked ones are offered for unlocking first,
   // since a locked item may not show them. Not found when there is none; a
   // failure when the service cannot be asked or an item stays locked.
-  int32_t find(const ItemQuery& query, Paths& paths, bool* others = nullptr) {
-    Paths pending;
-    if (!search(query, pending)) return kErrSecNotAvailable;
+  ItemPaths find(const ItemQuery& query, bool* others = nullptr) {
+    ItemPaths listed = search(query);
+    if (!listed) return listed;
+    Paths pending = std::move(*listed);
     PathsBuilder tokens(g_strv_builder_new()), unreadable(g_strv_builder_new());
     for (bool unlocked = false; *pending; unlocked = true) {
       PathsBuilder locked(g_strv_builder_new());
@@ -167,18 +168,20 @@ class SecretServiceKeychain : public Keychain {
       }
       pending = end(locked);
       if (!*pending) break;
-      if (unlocked) return kErrSecInteractionNotAllowed;  // still locked after the unlock
+      if (unlocked) return Failure(kErrSecInteractionNotAllowed);  // still locked after the unlock
       // The count decides: any failure, a dismissed prompt too, leaves it short.
       gint count =
           secret_service_unlock_dbus_paths_sync(service_.get(), view(pending), nullptr, nullptr, nullptr);
-      if (count < static_cast<gint>(g_strv_length(pending.get()))) return kErrSecInteractionNotAllowed;
+      if (count < static_cast<gint>(g_strv_length(pending.get())))
+        return Failure(kErrSecInteractionNotAllowed);
     }
     // An item whose attributes could not be read is passed over only when
     // another client deleted it in between.
     Paths unread = end(unreadable);
-    if (*unread && !gone(query, unread)) return kErrSecNotAvailable;
-    paths = end(tokens);
-    return *paths ? kErrSecSuccess : kErrSecItemNotFound;
+    if (*unread && !gone(query, unread)) return Failure(kErrSecNotAvailable);
+    Paths paths = end(tokens);
+    if (!*paths) return Failure(kErrSecItemNotFound);
+    return paths;
   }
 
   // One GetAll request: the item's attributes (null when they cannot be
@@ -194,23 +197,21 @@ class SecretServiceKeychain : public Keychain {
 
   // One SearchItems request to the default collection: the paths of the
   // items holding the query's attributes, and maybe more. None when there
-  // is no default collection; false when the service cannot be asked.
-  bool search(const ItemQuery& query, Paths& paths) {
-    if (!connect()) return false;
+  // is no default collection; not available when the service cannot be asked.
+  ItemPaths search(const ItemQuery& query) {
+    if (!connect()) return Failure(kErrSecNotAvailable);
     VariantPtr reply = call(kDefaultCollection, "org.freedesktop.Secret.Collection", "SearchItems",
                             g_variant_new("(@a{ss})", attributesOf(query)), G_VARIANT_TYPE("(ao)"));
     if (!reply) {
       GError* raw = nullptr;
       TextPtr collection(secret_service_read_alias_dbus_path_sync(service_.get(), "default", nullptr, &raw));
       ErrorPtr error(raw);
-      if (collection || error) return false;
-      paths.reset(g_new0(gchar*, 1));
-      return true;
+      if (collection || error) return Failure(kErrSecNotAvailable);
+      return Paths(g_new0(gchar*, 1));
     }
     gchar** found = nullptr;
     g_variant_get(reply.get(), "(^ao)", &found);
-    paths.reset(found);
-    return true;
+    return Paths(found);
   }
 
   // Whether none of `paths` is listed any longer: the calls on them failed
@@ -218,10 +219,11 @@ class SecretServiceKeychain : public Keychain {
   // service refused. Services tell a vanished item in different errors
   // (gnome-keyring's is UnknownMethod), so a second search decides.
   bool gone(const ItemQuery& query, const Paths& paths) {
-    Paths listed;
-    if (!search(query, listed)) return false;
+    // A service that cannot be asked cannot tell: the failure stands.
+    ItemPaths listed = search(query);
+    if (!listed) return false;
     for (gchar** path = paths.get(); *path; ++path) {
-      if (g_strv_contains(listed.get(), *path)) return false;
+      if (g_strv_contains(listed->get(), *path)) return false;
     }
     return true;
   }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test/scoped_state.h"
+
 namespace tokenvault {
 namespace {
 
@@ -44,10 +46,10 @@ class RecordingKeychain : public Keychain {
 
 struct Case {
   std::vector<std::string> words;
-  std::string input;
-  std::map<std::string, int32_t> codes;
+  std::string input = "";
+  std::map<std::string, int32_t> codes = {};  // the calls that do not succeed
   int status;
-  std::string calls;
+  std::string calls = "";
   std::string output = "";
   std::string stored = "token\n";
   std::vector<int> closed = {};  // standard streams that were closed at start
@@ -82,26 +84,35 @@ void expectRun(const Case& c) {
 TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
   std::string longest(16383, 't'), foreign(40000, 'f');
   for (const Case& c : std::vector<Case>{
-           {{}, "", {}, 64, ""}, {{"read", "x"}, "", {}, 64, ""}, {{"READ"}, "", {}, 64, ""},
-           {{"write"}, "", {}, 64, ""}, {{"write"}, std::string(16384, 'x'), {}, 64, ""},
-           {{"read"}, "", {}, 0, "make copy", "token\n"},
-           {{"read"}, "", {}, 0, "make copy", foreign, foreign},  // longer than a write takes
-           {{"read"}, "", {}, 0, "make copy", "x", "x"}, {{"read"}, "", {}, 0, "make copy", "", ""},
-           {{"read"}, "", {{"copy", kMissing}}, 2, "make copy"}, {{"read"}, "", {{"copy", kOther}}, 1, "make copy"},
-           {{"write"}, longest, {}, 0, "make update:" + longest},
-           {{"write"}, "t", {{"update", kMissing}}, 0, "make update:t add:t"},
-           {{"write"}, "t", {{"update", kMissing}, {"add", kMissing}}, 2, "make update:t add:t"},
-           {{"write"}, "t", {{"update", kMissing}, {"add", kOther}}, 1, "make update:t add:t"},
-           {{"write"}, "t", {{"update", kOther}}, 1, "make update:t"},
+           {.words = {}, .status = 64}, {.words = {"read", "x"}, .status = 64}, {.words = {"READ"}, .status = 64},
+           {.words = {"write"}, .status = 64}, {.words = {"write"}, .input = std::string(16384, 'x'), .status = 64},
+           {.words = {"read"}, .status = 0, .calls = "make copy", .output = "token\n"},
+           // longer than a write takes
+           {.words = {"read"}, .status = 0, .calls = "make copy", .output = foreign, .stored = foreign},
+           {.words = {"read"}, .status = 0, .calls = "make copy", .output = "x", .stored = "x"},
+           {.words = {"read"}, .status = 0, .calls = "make copy", .output = "", .stored = ""},
+           {.words = {"read"}, .codes = {{"copy", kMissing}}, .status = 2, .calls = "make copy"},
+           {.words = {"read"}, .codes = {{"copy", kOther}}, .status = 1, .calls = "make copy"},
+           {.words = {"write"}, .input = longest, .status = 0, .calls = "make update:" + longest},
+           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}}, .status = 0,
+            .calls = "make update:t add:t"},
+           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}, {"add", kMissing}}, .status = 2,
+            .calls = "make update:t add:t"},
+           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}, {"add", kOther}}, .status = 1,
+            .calls = "make update:t add:t"},
+           {.words = {"write"}, .input = "t", .codes = {{"update", kOther}}, .status = 1, .calls = "make update:t"},
            // Another writer added the item between update and add: one more update decides.
-           {{"write"}, "t", {{"update", kMissing}, {"add", kErrSecDuplicateItem}}, 2, "make update:t add:t update:t"},
-           {{"delete"}, "", {}, 0, "make delete"}, {{"delete"}, "", {{"delete", kMissing}}, 0, "make delete"},
-           {{"delete"}, "", {{"delete", kOther}}, 1, "make delete"},
+           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}, {"add", kErrSecDuplicateItem}},
+            .status = 2, .calls = "make update:t add:t update:t"},
+           {.words = {"delete"}, .status = 0, .calls = "make delete"},
+           {.words = {"delete"}, .codes = {{"delete", kMissing}}, .status = 0, .calls = "make delete"},
+           {.words = {"delete"}, .codes = {{"delete", kOther}}, .status = 1, .calls = "make delete"},
            // A closed stream fails the operation that needs it, before the keychain.
-           {{"read"}, "", {}, 1, "", "", "token\n", {1}}, {{"write"}, "t", {}, 1, "", "", "token\n", {0}},
-           {{"read"}, "", {}, 0, "make copy", "token\n", "token\n", {0}},
-           {{"delete"}, "", {}, 0, "make delete", "", "token\n", {0, 1}},
-           {{"READ"}, "", {}, 64, "", "", "token\n", {0, 1}}}) {
+           {.words = {"read"}, .status = 1, .closed = {1}},
+           {.words = {"write"}, .input = "t", .status = 1, .closed = {0}},
+           {.words = {"read"}, .status = 0, .calls = "make copy", .output = "token\n", .closed = {0}},
+           {.words = {"delete"}, .status = 0, .calls = "make delete", .closed = {0, 1}},
+           {.words = {"READ"}, .status = 64, .closed = {0, 1}}}) {
     expectRun(c);
   }
 }
@@ -109,7 +120,8 @@ TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
 TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
   int gone[2];  // standard output whose reader has gone, as when the host quits
   ASSERT_EQ(::pipe(gone) + ::close(gone[0]), 0);
-  ::signal(SIGPIPE, SIG_IGN);
+  testing_support::ScopedState state;
+  state.setSignalAction(SIGPIPE, SIG_IGN);
   std::string calls;
   auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, std::map<std::string, int32_t>{}, "t"); };
   EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, gone[1]), 1);

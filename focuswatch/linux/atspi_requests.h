@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/result.h"
 #include "focuswatch/desktop.h"
 #include "focuswatch/linux/sd_bus_ptr.h"
 
@@ -26,11 +27,12 @@ struct AtspiNode {
   std::string path;
 };
 
-// The reply to one request, or the accessibility error that it came to.
-struct Reply {
-  MessagePtr message;
-  int32_t error = kAXErrorSuccess;
-};
+// What a request gives: its value, or the accessibility error (kAXError*)
+// that it came to.
+template <typename T>
+using AtspiAnswer = vantrel::Result<T, int32_t>;
+// The reply to one request.
+using Reply = AtspiAnswer<MessagePtr>;
 
 class AtspiRequests {
  public:
@@ -62,34 +64,34 @@ class AtspiRequests {
     sd_bus_message* request = nullptr;
     if (sd_bus_message_new_method_call(bus_, &request, node.bus.c_str(), node.path.c_str(), interface,
                                        method) < 0)
-      return {nullptr, kAXErrorCannotComplete};
+      return vantrel::Failure(kAXErrorCannotComplete);
     MessagePtr owned(request);
-    if (sd_bus_message_append(request, types, arguments...) < 0) return {nullptr, kAXErrorCannotComplete};
+    if (sd_bus_message_append(request, types, arguments...) < 0)
+      return vantrel::Failure(kAXErrorCannotComplete);
     return send(node, request);
   }
 
   // A property of the Accessible interface, its reply entered as far as
   // the value of `type`.
   Reply accessibleProperty(const AtspiNode& node, const char* name, const char* type);
-  // Accessible.GetChildren; `error`, when given, tells whether the list is
-  // whole. sd-bus checks a reply's shape as it arrives, so a list that
-  // failed is empty.
-  std::vector<AtspiNode> children(const AtspiNode& node, int32_t* error = nullptr);
+  // Accessible.GetChildren, the whole list (sd-bus checks a reply's shape
+  // as it arrives, so no list is cut short).
+  AtspiAnswer<std::vector<AtspiNode>> children(const AtspiNode& node);
   // GetAttributes of `interface` (Accessible or Document).
-  std::optional<std::map<std::string, std::string>> attributes(const AtspiNode& node, const char* interface,
-                                                               int32_t* error);
-  // Accessible.GetState as one set of bits (ATSPI_STATE_*); none on failure.
-  uint64_t states(const AtspiNode& node);
+  AtspiAnswer<std::map<std::string, std::string>> attributes(const AtspiNode& node, const char* interface);
+  // Accessible.GetState as one set of bits (ATSPI_STATE_*).
+  AtspiAnswer<uint64_t> states(const AtspiNode& node);
   // The process of the connection that owns `busName`, from the bus itself.
-  std::optional<int32_t> connectionProcess(const std::string& busName);
+  AtspiAnswer<int32_t> connectionProcess(const std::string& busName);
 
   // The error of a request that gave no value: its own, or a reply of
   // another shape than asked for.
-  static int32_t failure(const Reply& reply) { return reply.message ? kAXErrorCannotComplete : reply.error; }
-  // Reads one value of `types` from `reply`; false for a reply of another shape.
+  static int32_t failure(const Reply& reply) { return reply ? kAXErrorCannotComplete : reply.error(); }
+  // Reads one value of `types` from `reply`; false for a failed request or
+  // a reply of another shape.
   template <typename... Places>
   static bool take(const Reply& reply, const char* types, Places... places) {
-    return reply.message && sd_bus_message_read(reply.message.get(), types, places...) > 0;
+    return reply && sd_bus_message_read(reply->get(), types, places...) > 0;
   }
 
  private:

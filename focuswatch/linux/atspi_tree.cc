@@ -34,8 +34,11 @@ struct LiveElement {
 
 const LiveElement* live(const Element& element) { return static_cast<const LiveElement*>(element.get()); }
 
+// A node whose states cannot be read is in none: the probe takes a failed
+// read as it takes a missing value.
 bool hasState(AtspiRequests& bus, const AtspiNode& node, AtspiStateType state) {
-  return bus.states(node) & (uint64_t{1} << state);
+  AtspiAnswer<uint64_t> states = bus.states(node);
+  return states && (*states & (uint64_t{1} << state));
 }
 
 Element makeElement(AtspiNode node) {
@@ -64,43 +67,41 @@ AttributeRead textRead(const Reply& reply) {
 }
 
 // The `key` of Accessible.GetAttributes; unsupported where it is absent.
-std::optional<std::string> domAttribute(AtspiRequests& bus, const AtspiNode& node, const char* key,
-                                        int32_t* error) {
-  auto found = bus.attributes(node, kAccessible, error);
-  if (!found) return std::nullopt;
+AtspiAnswer<std::string> domAttribute(AtspiRequests& bus, const AtspiNode& node, const char* key) {
+  auto found = bus.attributes(node, kAccessible);
+  if (!found) return vantrel::Failure(found.error());
   auto value = found->find(key);
   if (value != found->end()) return value->second;
-  *error = kAXErrorAttributeUnsupported;
-  return std::nullopt;
+  return vantrel::Failure(kAXErrorAttributeUnsupported);
 }
 
 // A page's address: Document.GetAttributes' "URI" (Chromium), else its
 // "DocURL" (Firefox, whose "URI" is empty). None for a page that is not
 // showing: Firefox keeps every tab's page in the tree, and only the front
 // tab's page shows.
-std::optional<std::string> documentAddress(AtspiRequests& bus, const AtspiNode& node, int32_t* error) {
-  auto found = bus.attributes(node, "org.a11y.atspi.Document", error);
-  if (!found) return std::nullopt;
+AtspiAnswer<std::string> documentAddress(AtspiRequests& bus, const AtspiNode& node) {
+  auto found = bus.attributes(node, "org.a11y.atspi.Document");
+  if (!found) return vantrel::Failure(found.error());
   for (const char* key : {"URI", "DocURL"}) {
     auto address = found->find(key);
     if (address == found->end() || address->second.empty()) continue;
     if (!hasState(bus, node, ATSPI_STATE_SHOWING)) break;
     return address->second;
   }
-  *error = kAXErrorNoValue;
-  return std::nullopt;
+  return vantrel::Failure(kAXErrorNoValue);
 }
 
 // The application's window: its frame in the ACTIVE state, else its first
 // frame with a name (Chromium under a plain window manager marks none
 // active).
 std::optional<AtspiNode> focusedWindow(AtspiRequests& bus, const AtspiNode& application) {
-  // A failed listing is empty: no window, which the probe takes as it takes any failed read.
-  std::vector<AtspiNode> frames = bus.children(application);
-  for (const AtspiNode& frame : frames) {
+  // A failed listing is no window, which the probe takes as it takes any failed read.
+  AtspiAnswer<std::vector<AtspiNode>> frames = bus.children(application);
+  if (!frames) return std::nullopt;
+  for (const AtspiNode& frame : *frames) {
     if (hasState(bus, frame, ATSPI_STATE_ACTIVE)) return frame;
   }
-  for (const AtspiNode& frame : frames) {
+  for (const AtspiNode& frame : *frames) {
     const char* name;
     if (AtspiRequests::take(bus.accessibleProperty(frame, "Name", "s"), "s", &name) && *name) return frame;
   }
@@ -112,7 +113,9 @@ std::optional<AtspiNode> focusedNode(AtspiRequests& bus, const AtspiNode& node, 
   if (depth >= kFocusDepthLimit || visits++ >= kFocusVisitLimit) return std::nullopt;
   if (hasState(bus, node, ATSPI_STATE_FOCUSED)) return node;
   // A node whose children cannot be listed has none to search, as one without children.
-  for (const AtspiNode& child : bus.children(node)) {
+  AtspiAnswer<std::vector<AtspiNode>> children = bus.children(node);
+  if (!children) return std::nullopt;
+  for (const AtspiNode& child : *children) {
     if (auto found = focusedNode(bus, child, depth + 1, visits)) return found;
     if (visits >= kFocusVisitLimit) break;
   }
@@ -122,11 +125,10 @@ std::optional<AtspiNode> focusedNode(AtspiRequests& bus, const AtspiNode& node, 
 // The reading functions, one an attribute.
 
 AttributeRead readChildren(AtspiRequests& bus, const AtspiNode& node) {
-  int32_t error;
+  AtspiAnswer<std::vector<AtspiNode>> children = bus.children(node);
+  if (!children) return noValue(children.error());
   ValueList items;
-  for (AtspiNode& child : bus.children(node, &error))
-    items.emplace_back().v.emplace<Element>(makeElement(std::move(child)));
-  if (error != kAXErrorSuccess) return noValue(error);
+  for (AtspiNode& child : *children) items.emplace_back().v.emplace<Element>(makeElement(std::move(child)));
   return listRead(items);
 }
 
@@ -156,9 +158,8 @@ AttributeRead readValue(AtspiRequests& bus, const AtspiNode& node) {
 }
 
 AttributeRead readClassList(AtspiRequests& bus, const AtspiNode& node) {
-  int32_t error;
-  std::optional<std::string> classes = domAttribute(bus, node, "class", &error);
-  if (!classes) return noValue(error);
+  AtspiAnswer<std::string> classes = domAttribute(bus, node, "class");
+  if (!classes) return noValue(classes.error());
   constexpr const char* kBlanks = " \t\n\r\f";
   ValueList tokens;
   for (size_t start = classes->find_first_not_of(kBlanks); start != std::string::npos;) {
@@ -170,9 +171,8 @@ AttributeRead readClassList(AtspiRequests& bus, const AtspiNode& node) {
 }
 
 AttributeRead readIdentifier(AtspiRequests& bus, const AtspiNode& node) {
-  int32_t error;
-  std::optional<std::string> id = domAttribute(bus, node, "id", &error);
-  if (!id) return noValue(error);
+  AtspiAnswer<std::string> id = domAttribute(bus, node, "id");
+  if (!id) return noValue(id.error());
   return valueRead(Value{*id});
 }
 
@@ -186,9 +186,8 @@ AttributeRead readFrame(AtspiRequests& bus, const AtspiNode& node) {
 }
 
 AttributeRead readDocument(AtspiRequests& bus, const AtspiNode& node) {
-  int32_t error;
-  std::optional<std::string> address = documentAddress(bus, node, &error);
-  if (!address) return noValue(error);
+  AtspiAnswer<std::string> address = documentAddress(bus, node);
+  if (!address) return noValue(address.error());
   return valueRead(Value{*address});
 }
 
@@ -309,9 +308,14 @@ std::optional<std::string> AtspiTree::applicationName(int32_t pid) {
 
 std::optional<AtspiNode> AtspiTree::root(AtspiRequests& bus, int32_t pid) {
   if (auto known = roots_.find(pid); known != roots_.end()) return known->second;
-  // A failed listing is empty: the application is not found, the failure the caller reports.
-  for (AtspiNode& child : bus.children({"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"})) {
-    if (bus.connectionProcess(child.bus) == pid) return roots_[pid] = std::move(child);
+  // A failed listing finds no application, the failure the caller reports.
+  AtspiAnswer<std::vector<AtspiNode>> children =
+      bus.children({"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"});
+  if (!children) return std::nullopt;
+  for (AtspiNode& child : *children) {
+    // A connection whose process the bus cannot tell (gone meanwhile) is not the one asked for.
+    AtspiAnswer<int32_t> process = bus.connectionProcess(child.bus);
+    if (process && *process == pid) return roots_[pid] = std::move(child);
   }
   return std::nullopt;
 }

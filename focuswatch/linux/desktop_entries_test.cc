@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "test/scoped_state.h"
 
 namespace focuswatch {
 namespace {
@@ -25,9 +26,10 @@ TEST(DesktopEntriesTest, MatchesWindowsAsDesktopShellsDo) {
   entry("fedora-eclipse", "Eclipse", "");
   entry("term", "Terminal", "Term-Class");
   entry("term-instance", "Instance", "term-window");
-  ::setenv("XDG_DATA_DIRS", dir.c_str(), 1);
-  ::setenv("XDG_DATA_HOME", (dir / "home").c_str(), 1);
-  ::setenv("LANGUAGE", "de", 1);
+  testing_support::ScopedState state;
+  state.setEnvironment("XDG_DATA_DIRS", dir);
+  state.setEnvironment("XDG_DATA_HOME", dir / "home");
+  state.setEnvironment("LANGUAGE", "de");
 
   DesktopEntries entries;
   struct Case { FrontWindow window; std::optional<std::string> name; };
