@@ -16,16 +16,13 @@ TEST(BrowserEnabledTest, WholeOptionsEnableExactlyTheirBrowsers) {
                                               "org.Mozilla.Firefox", ""};
   struct Case { std::vector<std::string> options; std::vector<bool> enabled; };
   for (const auto& [options, enabled] : {
-           Case{.options = {}, .enabled = {0, 0, 0, 0, 0, 0, 0}},
-           Case{.options = {"--browser-chrome"}, .enabled = {0, 1, 0, 0, 0, 0, 0}},
-           Case{.options = {"--browser-safari", "--browser-brave"}, .enabled = {1, 0, 1, 0, 0, 0, 0}},
-           Case{.options = {"--browser-tracking"}, .enabled = {1, 1, 1, 0, 0, 0, 0}},
-           Case{.options = {"--browser-chrome=yes", "--BROWSER-SAFARI", "--browser-brave "},
-                .enabled = {0, 0, 0, 0, 0, 0, 0}},
-           Case{.options = {"--browser-bundle=org.mozilla.firefox", "--browser-bundle=a.b,c.d"},
-                .enabled = {0, 0, 0, 1, 0, 0, 0}},
-           Case{.options = {"--browser-bundle="}, .enabled = {0, 0, 0, 0, 0, 0, 1}},
-           Case{.options = {"--browser-suffix=com.brave.Browser| - B"}, .enabled = {0, 0, 0, 0, 0, 0, 0}}}) {
+           Case{{}, {0, 0, 0, 0, 0, 0, 0}}, Case{{"--browser-chrome"}, {0, 1, 0, 0, 0, 0, 0}},
+           Case{{"--browser-safari", "--browser-brave"}, {1, 0, 1, 0, 0, 0, 0}},
+           Case{{"--browser-tracking"}, {1, 1, 1, 0, 0, 0, 0}},
+           Case{{"--browser-chrome=yes", "--BROWSER-SAFARI", "--browser-brave "}, {0, 0, 0, 0, 0, 0, 0}},
+           Case{{"--browser-bundle=org.mozilla.firefox", "--browser-bundle=a.b,c.d"}, {0, 0, 0, 1, 0, 0, 0}},
+           Case{{"--browser-bundle="}, {0, 0, 0, 0, 0, 0, 1}},
+           Case{{"--browser-suffix=com.brave.Browser| - B"}, {0, 0, 0, 0, 0, 0, 0}}}) {
     BrowserConfiguration config = configure(options);
     for (size_t i = 0; i < kBrowsers.size(); ++i)
       EXPECT_EQ(browserEnabled(config, kBrowsers[i]), enabled[i]) << options.size() << kBrowsers[i];
@@ -37,13 +34,10 @@ TEST(TitleSuffixTest, BuiltInOnesUnlessAnOptionNamesTheBrowser) {
                            "--browser-suffix=no-bar-here", "--browser-suffix=com.brave.Browser| - Old",
                            "--browser-suffix=com.brave.Browser| - New",
                            "--browser-suffix=com.google.Chrome|", "--browser-suffix=|tail"});
-  struct Suffix { const char* bundle, *suffix; };
-  for (auto [bundle, suffix] : {Suffix{.bundle = "org.mozilla.firefox", .suffix = " — Firefox | x"},
-                                Suffix{.bundle = "com.brave.Browser", .suffix = " - New"},
-                                Suffix{.bundle = "com.google.Chrome", .suffix = ""},
-                                Suffix{.bundle = "", .suffix = "tail"},
-                                Suffix{.bundle = "com.apple.Safari", .suffix = ""},
-                                Suffix{.bundle = "no-bar-here", .suffix = ""}})
+  for (auto [bundle, suffix] : {std::pair{"org.mozilla.firefox", " — Firefox | x"},
+                                std::pair{"com.brave.Browser", " - New"},
+                                std::pair{"com.google.Chrome", ""}, std::pair{"", "tail"},
+                                std::pair{"com.apple.Safari", ""}, std::pair{"no-bar-here", ""}})
     EXPECT_EQ(titleSuffix(config, bundle), suffix) << bundle;
   EXPECT_EQ(config.browserSuffixes.size(), 4u);
   EXPECT_EQ(titleSuffix(configure({}), "com.google.Chrome"), " - Google Chrome");

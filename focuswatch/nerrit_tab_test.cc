@@ -9,18 +9,6 @@ namespace {
 
 using Tab = std::optional<std::string>;
 
-Json rect(double x, double y, double w, double h) { return {{"rect", {x, y, w, h}}}; }
-
-Json selectedTab(const std::string& label) {
-  return {{"AXDOMClassList", {"border-t", "cursor-pointer", "bg-[color-mix(in_srgb,red)]"}},
-          {"AXChildren", {{{"AXRole", "AXStaticText"}, {"AXValue", label}}}}};
-}
-
-Json strip(Json frame, Json tabs) {
-  return {{"AXDOMClassList", {"group/tab-strip"}}, {"AXFrame", frame}, {"AXChildren", tabs}};
-}
-Json strip(Json tabs) { return strip(rect(0, 0, 1, 1), tabs); }
-
 Tab tab(TestDesktop& t) {
   t.clearTrace();
   return focusedNerritTab(t.desktop(), application(7));

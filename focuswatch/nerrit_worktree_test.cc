@@ -32,16 +32,13 @@ Worktree worktreeOf(Json rows) { return worktreeIn({{"AXChildren", rows}}); }
 TEST(WorktreeIdentifierTest, TheDecodedTextAfterTheLastBarWithTwoColons) {
   struct Case { const char* raw; Worktree identifier; };
   for (auto [raw, identifier] : {
-           Case{.raw = "worktree-list-option-a%7Cb::c", .identifier = "b::c"},
-           Case{.raw = "worktree-list-option-a|b|c::d", .identifier = "c::d"},
-           Case{.raw = "worktree-list-option-|a+b::c%20d", .identifier = "a+b::c d"},
-           Case{.raw = "worktree-list-option-a|::", .identifier = "::"},
-           Case{.raw = "worktree-list-option-a::b", .identifier = std::nullopt},      // no bar
-           Case{.raw = "worktree-list-option-a::b|c", .identifier = std::nullopt},    // no :: after it
-           Case{.raw = "worktree-list-option-a|b::%", .identifier = std::nullopt},    // bad escape
-           Case{.raw = "worktree-list-option-a|b::%FF", .identifier = std::nullopt},  // not UTF-8
-           Case{.raw = "Worktree-list-option-a|b::c", .identifier = std::nullopt},
-           Case{.raw = "a|b::c", .identifier = std::nullopt}}) {
+           Case{"worktree-list-option-a%7Cb::c", "b::c"}, Case{"worktree-list-option-a|b|c::d", "c::d"},
+           Case{"worktree-list-option-|a+b::c%20d", "a+b::c d"}, Case{"worktree-list-option-a|::", "::"},
+           Case{"worktree-list-option-a::b", std::nullopt},      // no bar
+           Case{"worktree-list-option-a::b|c", std::nullopt},    // no :: after it
+           Case{"worktree-list-option-a|b::%", std::nullopt},    // bad escape
+           Case{"worktree-list-option-a|b::%FF", std::nullopt},  // not UTF-8
+           Case{"Worktree-list-option-a|b::c", std::nullopt}, Case{"a|b::c", std::nullopt}}) {
     EXPECT_EQ(worktreeIdentifier(raw), identifier) << raw;
   }
 }
@@ -61,10 +58,8 @@ TEST(SelectedNerritWorktreeTest, ExactlyOneSelectedRowGivesItsIdentifier) {
 }
 
 TEST(SelectedNerritWorktreeTest, OnlyATakenRowIsNotEntered) {
-  struct Case { Json outer; const char* expected; };
-  for (auto [outer, expected] : {Case{.outer = row("no-bar::x", ""), .expected = "in::ner"},
-                                 Case{.outer = row("%zz|a::b"), .expected = "in::ner"},
-                                 Case{.outer = row("|out::er"), .expected = "out::er"}}) {
+  for (auto [outer, expected] : {std::pair{row("no-bar::x", ""), "in::ner"},
+                                 std::pair{row("%zz|a::b"), "in::ner"}, std::pair{row("|out::er"), "out::er"}}) {
     outer["AXChildren"] = {row("|in::ner")};
     EXPECT_EQ(worktreeOf({outer}), expected) << outer;
   }

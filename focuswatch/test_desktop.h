@@ -119,6 +119,18 @@ inline Json selfLoop(int fanOut, Json element = Json::object()) {
   return element;
 }
 
+// The workspace's tab strips: a selected tab with its label, and a strip
+// of tabs with its frame.
+inline Json rect(double x, double y, double w, double h) { return {{"rect", {x, y, w, h}}}; }
+inline Json selectedTab(const std::string& label) {
+  return {{"AXDOMClassList", {"border-t", "cursor-pointer", "bg-[color-mix(in_srgb,red)]"}},
+          {"AXChildren", {{{"AXRole", "AXStaticText"}, {"AXValue", label}}}}};
+}
+inline Json strip(Json frame, Json tabs) {
+  return {{"AXDOMClassList", {"group/tab-strip"}}, {"AXFrame", frame}, {"AXChildren", tabs}};
+}
+inline Json strip(Json tabs) { return strip(rect(0, 0, 1, 1), tabs); }
+
 // A walk's bound: `found` holds on the desktop `tree(limit)` and fails on
 // `tree(limit + 1)`, which costs `reads` reads of `counted` when given.
 inline void expectBound(const std::function<Json(int)>& tree, int limit,

@@ -36,10 +36,8 @@ TEST(ConversionTest, Utf16PercentEscapesAndLowerCase) {
   const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0xD83D, 0xD800, 0xDC00, 0xDBFF, 0xDFFF};
   EXPECT_EQ(fromUtf16(std::u16string_view(lone, 9)),
             "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
-  struct Case { const char* escaped, *decoded; };
-  for (auto [escaped, decoded] : {Case{.escaped = "a%7Cb::c", .decoded = "a|b::c"},
-                                  Case{.escaped = "a+b%2b%2F%2f", .decoded = "a+b+//"},
-                                  Case{.escaped = "%C3%A9", .decoded = "\xC3\xA9"}})
+  for (auto [escaped, decoded] : {std::pair{"a%7Cb::c", "a|b::c"}, std::pair{"a+b%2b%2F%2f", "a+b+//"},
+                                  std::pair{"%C3%A9", "\xC3\xA9"}})
     EXPECT_EQ(percentDecode(escaped), decoded);
   EXPECT_EQ(percentDecode("a%00"), std::string("a\0", 2));  // NUL is UTF-8 too
   for (const char* malformed : {"abc%", "abc%7", "%G1", "%4G", "%C3", "%FF%FE"})

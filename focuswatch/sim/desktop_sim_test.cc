@@ -22,16 +22,10 @@ class DesktopFile {
   Desktop& desktop() { return *desktop_; }
   std::string path(const char* name) const { return folder_ + "/" + name; }
   void write(const std::string& text) { std::ofstream(path("desktop.json"), std::ios::trunc) << text; }
-  std::string trace() const {
-    std::ifstream in(path("trace"));
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  std::string trace() const { std::ifstream in(path("trace")); return {std::istreambuf_iterator<char>(in), {}}; }
 
  private:
-  std::string folder_ = [] {
-    char pattern[] = "/tmp/focuswatch-sim-XXXXXX";
-    return std::string(::mkdtemp(pattern));
-  }();
+  std::string folder_ = [] { char p[] = "/tmp/focuswatch-sim-XXXXXX"; return std::string(::mkdtemp(p)); }();
   std::unique_ptr<Desktop> desktop_ = tracingDesktop(
       std::make_unique<SimDesktop>(SimPaths{path("desktop.json"), ""}), traceFile(path("trace")));
 };
@@ -71,17 +65,11 @@ TEST(SimDesktopTest, ValuesReadAsTheFileWritesThem) {
   Element win = windowOf(t);
   struct Case { const char* attribute; std::string read; };
   for (const auto& [attribute, expected] : {
-           Case{.attribute = "text", .read = "text hi"}, Case{.attribute = "number", .read = "other"},
-           Case{.attribute = "flag", .read = "other"}, Case{.attribute = "none", .read = "no value"},
-           Case{.attribute = "list", .read = "list of 2"},
-           Case{.attribute = "address", .read = "url https://a.example/"},
-           Case{.attribute = "box", .read = "rect 1,4"}, Case{.attribute = "spot", .read = "other"},
-           // no rect, no point
-           Case{.attribute = "odd", .read = "element #3"}, Case{.attribute = "bent", .read = "element #5"},
-           Case{.attribute = "failing", .read = "error -25212"},
-           Case{.attribute = "child", .read = "element #4"}, Case{.attribute = "self", .read = "element win"},
-           Case{.attribute = "dangling", .read = "error -25202"},
-           Case{.attribute = "missing", .read = "error -25205"}}) {
+           Case{"text", "text hi"}, Case{"number", "other"}, Case{"flag", "other"}, Case{"none", "no value"},
+           Case{"list", "list of 2"}, Case{"address", "url https://a.example/"}, Case{"box", "rect 1,4"},
+           Case{"spot", "other"}, Case{"odd", "element #3"}, Case{"bent", "element #5"},  // no rect, no point
+           Case{"failing", "error -25212"}, Case{"child", "element #4"}, Case{"self", "element win"},
+           Case{"dangling", "error -25202"}, Case{"missing", "error -25205"}}) {
     EXPECT_EQ(described(read(t, win, attribute)), expected) << attribute;
   }
 }

@@ -26,12 +26,11 @@ TEST(LineSplitterTest, WholeLinesOnlyWhateverThePieces) {
   // "|" ends a writer: every writer before it has gone.
   struct Case { std::vector<std::string> pieces; std::vector<std::string> lines; };
   for (const auto& [pieces, lines] : {
-           Case{.pieces = {"a\nb", "c\n", "\n"}, .lines = {"a", "bc", ""}},
-           // longer than four bytes: dropped whole
-           Case{.pieces = {"long", "er\nfour\nfive5\n"}, .lines = {"four"}},
-           Case{.pieces = {"slee", "|", "wake\n"}, .lines = {"wake"}},  // its writer quit mid-line
-           Case{.pieces = {"a\nsle", "|", "wake\n"}, .lines = {"a", "wake"}},
-           Case{.pieces = {"a\n", "|", "|", "b\n"}, .lines = {"a", "b"}}}) {
+           Case{{"a\nb", "c\n", "\n"}, {"a", "bc", ""}},
+           Case{{"long", "er\nfour\nfive5\n"}, {"four"}},  // longer than four bytes: dropped whole
+           Case{{"slee", "|", "wake\n"}, {"wake"}},        // its writer quit mid-line
+           Case{{"a\nsle", "|", "wake\n"}, {"a", "wake"}},
+           Case{{"a\n", "|", "|", "b\n"}, {"a", "b"}}}) {
     LineSplitter splitter(4);
     std::vector<std::string> got;
     for (size_t i = 0; i < pieces.size(); ++i) {
