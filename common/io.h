@@ -12,13 +12,13 @@ namespace vantrel {
 // non-blocking descriptor, once it can take more: at once, or EAGAIN when
 // it takes nothing for `stallMs` milliseconds (-1: wait for ever). 0, or
 // the errno of the failure that stopped it.
-int writeAll(int fd, std::string_view text, int stallMs = -1);
+[[nodiscard]] int writeAll(int fd, std::string_view text, int stallMs = -1);
 
 // Reads from `fd` into `buffer` until `size` bytes have come or the input
 // ends, again after a signal and, on an empty non-blocking descriptor,
 // once it has more; `*done` counts the bytes read. 0, or the errno of the
 // failure that stopped it.
-int readAll(int fd, char* buffer, size_t size, size_t* done);
+[[nodiscard]] int readAll(int fd, char* buffer, size_t size, size_t* done);
 
 }  // namespace vantrel
 

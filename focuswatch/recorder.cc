@@ -79,7 +79,8 @@ class RecordingDesktop : public ForwardingDesktop {
     if (error != 0 && !complained_) {
       complained_ = true;
       std::string why = vantrel::oneLine(path_ + ": " + ::strerror(error), vantrel::Escaping::kMessage);
-      vantrel::writeAll(STDERR_FILENO, "focuswatch: record: " + why + "\n");
+      // A diagnostic: one that standard error cannot take is lost.
+      (void)vantrel::writeAll(STDERR_FILENO, "focuswatch: record: " + why + "\n");
     }
   }
 

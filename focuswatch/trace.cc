@@ -88,9 +88,10 @@ class TraceFile {
     std::string whole = vantrel::oneLine(line, vantrel::Escaping::kReversible);
     whole += '\n';
     // One write, so lines never interleave. A trace is a diagnostic: a
-    // stream that cannot take a line ends the trace, never the probe.
+    // line that a full disk cannot take is lost, and a stream that cannot
+    // take one ends the trace, never the probe.
     if (!stream_) {
-      vantrel::writeAll(fd_.get(), whole);
+      (void)vantrel::writeAll(fd_.get(), whole);
     } else if (!writeToStream(fd_.get(), whole)) {
       fd_.reset();
     }

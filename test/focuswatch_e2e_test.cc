@@ -153,8 +153,9 @@ TEST_F(WatchingTest, EachNotificationWritesItsLine) {
   std::unique_ptr<Running> watching = watch({{"FOCUSWATCH_RECORD", path("missing\nfolder/record.json")}});
   traceReader.reset();
   vantrel::UniqueFd old(::open(path("notify").c_str(), O_WRONLY));  // open throughout: the old pipe never ends
-  vantrel::writeAll(old.get(), "NSWorkspaceWillSleepNotification\nsomething else\nNSWorkspaceDidWakeNotification\n"
-                               "NSWorkspaceDidActivateApplicationNotification\n");
+  ASSERT_EQ(vantrel::writeAll(old.get(), "NSWorkspaceWillSleepNotification\nsomething else\nNSWorkspaceDidWakeNotification\n"
+                                         "NSWorkspaceDidActivateApplicationNotification\n"),
+            0);
   for (const char* kind : {"sleep", "wake", "activity"}) EXPECT_EQ(kindOf(watching->nextLine(1500ms)), kind);
   std::filesystem::remove(path("notify"));
   ASSERT_EQ(::mkfifo(path("notify").c_str(), 0600), 0);

@@ -8,6 +8,10 @@ namespace {
 
 const ItemQuery kQuery{"mirrowin.vantrel.linear.oauth", "default"};
 
+// How many times a write that finds the item added and taken away by other
+// clients tries again.
+constexpr int kWriteRounds = 3;
+
 enum class Input { kToken, kEmpty, kTooLong, kUnreadable };
 
 // Reads at most one byte more than the longest token: with that byte the
@@ -53,8 +57,13 @@ int runTokenVault(const std::vector<std::string>& arguments,
     std::unique_ptr<Keychain> keychain = makeKeychain();
     int32_t status = keychain->update(kQuery, token.bytes());
     if (status == kErrSecItemNotFound) status = keychain->add(kQuery, token.bytes());
-    // Another writer added the item between the two calls: it takes this token now.
-    if (status == kErrSecDuplicateItem) status = keychain->update(kQuery, token.bytes());
+    // Another writer added the item between the two calls: it takes this
+    // token now, unless a deleter took the item away meanwhile, and then it
+    // is added again. Clients that keep racing end the write a failure.
+    for (int round = 0; status == kErrSecDuplicateItem && round < kWriteRounds; ++round) {
+      status = keychain->update(kQuery, token.bytes());
+      if (status == kErrSecItemNotFound) status = keychain->add(kQuery, token.bytes());
+    }
     return exitStatus(status);
   }
   if (operation == "delete") {

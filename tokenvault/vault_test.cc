@@ -16,12 +16,18 @@ namespace {
 
 constexpr int32_t kMissing = kErrSecItemNotFound;
 constexpr int32_t kOther = -25308;
+constexpr int32_t kDuplicate = kErrSecDuplicateItem;
+constexpr int32_t kSuccess = kErrSecSuccess;
 
-// Answers every call with its preset code (success otherwise) and records
-// the calls made, each with the bytes it was given.
+// The codes that a call answers, one a call and the last again; success
+// when none is given.
+using Codes = std::map<std::string, std::vector<int32_t>>;
+
+// Answers every call with its preset codes and records the calls made, each
+// with the bytes it was given.
 class RecordingKeychain : public Keychain {
  public:
-  RecordingKeychain(std::string& calls, std::map<std::string, int32_t> codes, std::string stored)
+  RecordingKeychain(std::string& calls, Codes codes, std::string stored)
       : calls_(calls), codes_(std::move(codes)), stored_(std::move(stored)) {}
   int32_t copyMatching(const ItemQuery& query, SecretBuffer& data) override {
     data.assign(reinterpret_cast<const uint8_t*>(stored_.data()), stored_.size());
@@ -37,17 +43,21 @@ class RecordingKeychain : public Keychain {
   int32_t record(const std::string& call, const ItemQuery& query, std::span<const uint8_t> data) {
     EXPECT_EQ(query.service + " " + query.account, "mirrowin.vantrel.linear.oauth default");
     calls_ += " " + call + (data.empty() ? "" : ":" + std::string(data.begin(), data.end()));
-    return codes_.contains(call) ? codes_[call] : kErrSecSuccess;
+    std::vector<int32_t>& codes = codes_[call];
+    if (codes.empty()) return kErrSecSuccess;
+    int32_t code = codes.front();
+    if (codes.size() > 1) codes.erase(codes.begin());
+    return code;
   }
   std::string& calls_;
-  std::map<std::string, int32_t> codes_;
+  Codes codes_;
   std::string stored_;
 };
 
 struct Case {
   std::vector<std::string> words;
   std::string input = "";
-  std::map<std::string, int32_t> codes = {};  // the calls that do not succeed
+  Codes codes = {};  // the calls that do not succeed
   int status;
   std::string calls = "";
   std::string output = "";
@@ -91,22 +101,27 @@ TEST(TokenVaultTest, EachOperationMakesItsCallsAndExitsByTheDecidingCode) {
            {.words = {"read"}, .status = 0, .calls = "make copy", .output = foreign, .stored = foreign},
            {.words = {"read"}, .status = 0, .calls = "make copy", .output = "x", .stored = "x"},
            {.words = {"read"}, .status = 0, .calls = "make copy", .output = "", .stored = ""},
-           {.words = {"read"}, .codes = {{"copy", kMissing}}, .status = 2, .calls = "make copy"},
-           {.words = {"read"}, .codes = {{"copy", kOther}}, .status = 1, .calls = "make copy"},
+           {.words = {"read"}, .codes = {{"copy", {kMissing}}}, .status = 2, .calls = "make copy"},
+           {.words = {"read"}, .codes = {{"copy", {kOther}}}, .status = 1, .calls = "make copy"},
            {.words = {"write"}, .input = longest, .status = 0, .calls = "make update:" + longest},
-           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}}, .status = 0,
+           {.words = {"write"}, .input = "t", .codes = {{"update", {kMissing}}}, .status = 0,
             .calls = "make update:t add:t"},
-           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}, {"add", kMissing}}, .status = 2,
+           {.words = {"write"}, .input = "t", .codes = {{"update", {kMissing}}, {"add", {kMissing}}}, .status = 2,
             .calls = "make update:t add:t"},
-           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}, {"add", kOther}}, .status = 1,
+           {.words = {"write"}, .input = "t", .codes = {{"update", {kMissing}}, {"add", {kOther}}}, .status = 1,
             .calls = "make update:t add:t"},
-           {.words = {"write"}, .input = "t", .codes = {{"update", kOther}}, .status = 1, .calls = "make update:t"},
-           // Another writer added the item between update and add: one more update decides.
-           {.words = {"write"}, .input = "t", .codes = {{"update", kMissing}, {"add", kErrSecDuplicateItem}},
-            .status = 2, .calls = "make update:t add:t update:t"},
+           {.words = {"write"}, .input = "t", .codes = {{"update", {kOther}}}, .status = 1, .calls = "make update:t"},
+           // Another writer added the item between update and add: it takes
+           // the token; a deleter took it away meanwhile: it is added again.
+           {.words = {"write"}, .input = "t", .codes = {{"update", {kMissing, kSuccess}}, {"add", {kDuplicate}}},
+            .status = 0, .calls = "make update:t add:t update:t"},
+           {.words = {"write"}, .input = "t", .codes = {{"update", {kMissing}}, {"add", {kDuplicate, kSuccess}}},
+            .status = 0, .calls = "make update:t add:t update:t add:t"},
+           {.words = {"write"}, .input = "t", .codes = {{"update", {kMissing}}, {"add", {kDuplicate}}}, .status = 1,
+            .calls = "make update:t add:t update:t add:t update:t add:t update:t add:t"},
            {.words = {"delete"}, .status = 0, .calls = "make delete"},
-           {.words = {"delete"}, .codes = {{"delete", kMissing}}, .status = 0, .calls = "make delete"},
-           {.words = {"delete"}, .codes = {{"delete", kOther}}, .status = 1, .calls = "make delete"},
+           {.words = {"delete"}, .codes = {{"delete", {kMissing}}}, .status = 0, .calls = "make delete"},
+           {.words = {"delete"}, .codes = {{"delete", {kOther}}}, .status = 1, .calls = "make delete"},
            // A closed stream fails the operation that needs it, before the keychain.
            {.words = {"read"}, .status = 1, .closed = {1}},
            {.words = {"write"}, .input = "t", .status = 1, .closed = {0}},
@@ -123,7 +138,7 @@ TEST(TokenVaultTest, TokenThatCannotBeWrittenIsAFailure) {
   testing_support::ScopedState state;
   state.setSignalAction(SIGPIPE, SIG_IGN);
   std::string calls;
-  auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, std::map<std::string, int32_t>{}, "t"); };
+  auto keychain = [&] { return std::make_unique<RecordingKeychain>(calls, Codes{}, "t"); };
   EXPECT_EQ(runTokenVault({"tokenvault", "read"}, keychain, -1, gone[1]), 1);
   ::close(gone[1]);
 }

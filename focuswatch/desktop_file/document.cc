@@ -486,7 +486,8 @@ std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path) {
   } catch (const std::exception& e) {
     // The path and the parser's excerpt of the file may hold any bytes.
     std::string why = vantrel::oneLine(path + ": " + e.what(), vantrel::Escaping::kMessage);
-    vantrel::writeAll(STDERR_FILENO, "focuswatch: desktop: " + why + "\n");
+    // A diagnostic: one that standard error cannot take is lost.
+    (void)vantrel::writeAll(STDERR_FILENO, "focuswatch: desktop: " + why + "\n");
     return std::make_shared<SimDocument>();
   }
 }

@@ -27,7 +27,7 @@ struct RecordedRead {
 };
 
 struct RecordedElement {
-  std::optional<int32_t> process;  // an application's element
+  std::optional<int32_t> process;   // an application's element
   std::vector<RecordedRead> reads;  // the first answer to each attribute, in read order
 };
 

@@ -18,8 +18,11 @@ void ReasonsFile::say(std::string_view field, std::string_view step, const Eleme
   nlohmann::ordered_json line = {{"field", field}, {"step", step}};
   if (element && *element) line["element"] = static_cast<const SimElement*>(element->get())->traceName();
   line["says"] = words;
-  // A title that is not UTF-8 is said with replacement characters.
-  vantrel::writeAll(fd_.get(), line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+  // A title that is not UTF-8 is said with replacement characters. Reasons
+  // are a diagnostic: a line the file cannot take is lost, and the sample
+  // goes on.
+  (void)vantrel::writeAll(fd_.get(),
+                          line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
 }
 
 }  // namespace focuswatch
