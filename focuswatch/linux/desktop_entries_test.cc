@@ -32,23 +32,19 @@ TEST(DesktopEntriesTest, MatchesWindowsAsDesktopShellsDo) {
   state.setEnvironment("LANGUAGE", "de");
 
   DesktopEntries entries;
-  struct Case { FrontWindow window; std::optional<std::string> name; };
-  const Case kCases[] = {
+  const std::pair<FrontWindow, std::optional<std::string>> kCases[] = {
       // The application id first, in the user's language.
-      {.window = {.applicationId = "org.example.Notes", .instance = "term-window", .windowClass = "Term-Class"},
-       .name = "Notes (de)"},
+      {{.applicationId = "org.example.Notes", .instance = "term-window", .windowClass = "Term-Class"},
+       "Notes (de)"},
       // StartupWMClass: of the instance name, then of the class name,
       // before any entry named after either.
-      {.window = {.applicationId = "missing", .instance = "term-window", .windowClass = "Term-Class"},
-       .name = "Instance (de)"},
-      {.window = {.applicationId = {}, .instance = "fedora-eclipse", .windowClass = "Term-Class"},
-       .name = "Terminal (de)"},
+      {{.applicationId = "missing", .instance = "term-window", .windowClass = "Term-Class"}, "Instance (de)"},
+      {{.applicationId = {}, .instance = "fedora-eclipse", .windowClass = "Term-Class"}, "Terminal (de)"},
       // Named after the instance, then the class; lower-cased, blanks as dashes.
-      {.window = {.applicationId = {}, .instance = "Fedora Eclipse", .windowClass = "org.example.Notes"},
-       .name = "Eclipse (de)"},
-      {.window = {.applicationId = {}, .instance = "unknown", .windowClass = "org.example.Notes"},
-       .name = "Notes (de)"},
-      {.window = {.applicationId = {}, .instance = "Org.Example.Notes", .windowClass = {}}, .name = {}},
+      {{.applicationId = {}, .instance = "Fedora Eclipse", .windowClass = "org.example.Notes"},
+       "Eclipse (de)"},
+      {{.applicationId = {}, .instance = "unknown", .windowClass = "org.example.Notes"}, "Notes (de)"},
+      {{.applicationId = {}, .instance = "Org.Example.Notes", .windowClass = {}}, {}},
   };
   for (const auto& [window, name] : kCases)
     EXPECT_EQ(entries.name(window), name) << window.instance.value_or("-");
