@@ -36,7 +36,7 @@ class TestDesktop {
 
   Desktop& desktop() { return *desktop_; }
   // The document of the samples to come.
-  void write(const Json& desktop) { document_ = parseSimDocument(desktop.dump()); }
+  void write(const Json& desktop) { document_ = *parseSimDocument(desktop.dump()); }
   void clearTrace() { trace_.clear(); }
 
   // Reads of `attribute` (of any, when empty) since the last clearTrace().
@@ -56,7 +56,7 @@ class TestDesktop {
 
 // The simulated desktop of `desktop`, held in memory.
 inline std::unique_ptr<Desktop> inMemory(const Json& desktop) {
-  auto document = parseSimDocument(desktop.dump());
+  std::shared_ptr<const SimDocument> document = *parseSimDocument(desktop.dump());
   return std::make_unique<SimDesktop>(SimPaths{}, [document] { return document; });
 }
 

@@ -430,19 +430,37 @@ void numberElements(const std::vector<std::pair<std::string, SimElement*>>& proc
   }
 }
 
-std::string readFile(const std::string& path) {
+// The file's text, or why it cannot be read.
+vantrel::Result<std::string, std::string> readFile(const std::string& path) {
+  using vantrel::Failure;
   vantrel::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) malformed(std::strerror(errno));
+  if (!fd) return Failure(std::string(std::strerror(errno)));
   struct stat status;
-  if (::fstat(fd.get(), &status) != 0) malformed(std::strerror(errno));
-  if (!S_ISREG(status.st_mode)) malformed("not a regular file");
-  if (static_cast<uint64_t>(status.st_size) > kLargestDesktopFile) malformed("larger than 64 MiB");
+  if (::fstat(fd.get(), &status) != 0) return Failure(std::string(std::strerror(errno)));
+  if (!S_ISREG(status.st_mode)) return Failure(std::string("not a regular file"));
+  if (static_cast<uint64_t>(status.st_size) > kLargestDesktopFile)
+    return Failure(std::string("larger than 64 MiB"));
   std::string text(static_cast<size_t>(status.st_size), '\0');
   size_t done = 0;
   if (int error = vantrel::readAll(fd.get(), text.data(), text.size(), &done))
-    malformed(std::strerror(error));
+    return Failure(std::string(std::strerror(error)));
   text.resize(done);
   return text;
+}
+
+// The document of `text`; throws std::runtime_error saying why a malformed
+// one is refused, as the parser stops at the first fault.
+std::shared_ptr<const SimDocument> parsed(std::string_view text) {
+  auto document = std::make_shared<SimDocument>();
+  WrittenDesktop written;
+  EventReader reader(*document, written);
+  // The parser reports the first fault through parse_error, which throws.
+  Json::sax_parse(text, &reader);
+  checkScalars(written.scalars, *document);
+  checkFrontmost(written, *document);
+  checkApplications(written, *document);
+  numberElements(written.processes, *document);
+  return document;
 }
 
 }  // namespace
@@ -466,30 +484,23 @@ const SimValue* SimElement::attribute(std::string_view name) const {
   return &attributes[*at].second;
 }
 
-std::shared_ptr<const SimDocument> parseSimDocument(std::string_view text) {
-  auto document = std::make_shared<SimDocument>();
-  WrittenDesktop written;
-  EventReader reader(*document, written);
-  // The parser reports the first fault through parse_error, which throws.
-  Json::sax_parse(text, &reader);
-  checkScalars(written.scalars, *document);
-  checkFrontmost(written, *document);
-  checkApplications(written, *document);
-  numberElements(written.processes, *document);
-  return document;
+SimDocumentResult parseSimDocument(std::string_view text) {
+  try {
+    return parsed(text);
+  } catch (const std::exception& e) { return vantrel::Failure(std::string(e.what())); }
 }
 
 std::shared_ptr<const SimDocument> loadSimDocument(const std::string& path) {
   if (path.empty()) return std::make_shared<SimDocument>();
-  try {
-    return parseSimDocument(readFile(path));
-  } catch (const std::exception& e) {
-    // The path and the parser's excerpt of the file may hold any bytes.
-    std::string why = vantrel::oneLine(path + ": " + e.what(), vantrel::Escaping::kMessage);
-    // A diagnostic: one that standard error cannot take is lost.
-    (void)vantrel::writeAll(STDERR_FILENO, "focuswatch: desktop: " + why + "\n");
-    return std::make_shared<SimDocument>();
-  }
+  vantrel::Result<std::string, std::string> text = readFile(path);
+  SimDocumentResult document =
+      text ? parseSimDocument(*text) : SimDocumentResult(vantrel::Failure(text.error()));
+  if (document) return *document;
+  // The path and the parser's excerpt of the file may hold any bytes.
+  std::string why = vantrel::oneLine(path + ": " + document.error(), vantrel::Escaping::kMessage);
+  // A diagnostic: one that standard error cannot take is lost.
+  (void)vantrel::writeAll(STDERR_FILENO, "focuswatch: desktop: " + why + "\n");
+  return std::make_shared<SimDocument>();
 }
 
 }  // namespace focuswatch

@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/result.h"
 #include "focuswatch/desktop.h"
 
 namespace focuswatch {
@@ -87,9 +88,9 @@ inline constexpr size_t kLargestDesktopFile = 64 << 20;
 inline constexpr int kDeepestTree = 10000;
 inline constexpr int kDeepestArrays = 2000;
 
-// The document of a desktop file's text; throws std::runtime_error saying
-// why a malformed one is refused.
-std::shared_ptr<const SimDocument> parseSimDocument(std::string_view text);
+// The document of a desktop file's text, or why a malformed one is refused.
+using SimDocumentResult = vantrel::Result<std::shared_ptr<const SimDocument>, std::string>;
+SimDocumentResult parseSimDocument(std::string_view text);
 
 // Reads a desktop file; an unreadable or malformed one gives the empty
 // desktop and a diagnostic line on standard error.

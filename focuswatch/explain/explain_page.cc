@@ -518,7 +518,8 @@ int main(int argc, char** argv) {
   try {
     std::ifstream recordFile(argv[1]);
     std::string recordText((std::istreambuf_iterator<char>(recordFile)), std::istreambuf_iterator<char>());
-    std::shared_ptr<const SimDocument> document = parseSimDocument(recordText);
+    SimDocumentResult document = parseSimDocument(recordText);
+    if (!document) throw std::runtime_error(document.error());
     std::vector<std::string> lines = readLines(argv[2]);
     Json line = lines.empty() ? Json::object() : Json::parse(lines.front());
     std::vector<Reason> reasons;
@@ -528,7 +529,7 @@ int main(int argc, char** argv) {
                          reason.value("says", "")});
     }
     std::string html =
-        Explainer(document, std::move(line), readLines(argv[3]), std::move(reasons)).page(argv[1]);
+        Explainer(*document, std::move(line), readLines(argv[3]), std::move(reasons)).page(argv[1]);
     std::ofstream out(argv[5], std::ios::binary);
     out << html;
     if (!out.flush()) throw std::runtime_error(std::string("cannot write ") + argv[5]);
