@@ -22,8 +22,8 @@ namespace vantrel {
 // the temporary removed. Signals from outside wait from the temporary's
 // making to the rename, so a stop never leaves it behind. 0, or the errno
 // of the failure.
-int replaceFile(const std::string& path, std::string_view text, mode_t mode,
-                const std::function<int(const std::string& temporary)>& check = nullptr);
+[[nodiscard]] int replaceFile(const std::string& path, std::string_view text, mode_t mode,
+                              const std::function<int(const std::string& temporary)>& check = nullptr);
 
 }  // namespace vantrel
 

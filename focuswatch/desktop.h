@@ -1,7 +1,8 @@
 // The platform boundary of focuswatch: everything the probe asks of the
 // desktop it watches. On macOS this maps one to one onto NSWorkspace,
 // AXIsProcessTrusted, the clocks, CGEventSource, the Accessibility API and
-// the main run loop; elsewhere the simulated desktop answers.
+// the main run loop; elsewhere the simulated or the live Linux desktop
+// answers.
 //
 // Every accessibility read is a message to another application, so the read
 // itself is the boundary (copyAttributeValue): its count stays visible.
@@ -143,8 +144,9 @@ class Desktop {
   virtual ReasonSink* reasons() { return nullptr; }
 };
 
-// The desktop of this build: the macOS frameworks, or the simulated desktop
-// of the FOCUSWATCH_DESKTOP file.
+// The desktop of this build: the macOS frameworks; elsewhere the simulated
+// desktop of the FOCUSWATCH_DESKTOP file, else the live desktop, traced to
+// FOCUSWATCH_TRACE.
 std::unique_ptr<Desktop> makeDesktop();
 
 }  // namespace focuswatch

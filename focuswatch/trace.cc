@@ -19,9 +19,12 @@ class TracingDesktop : public ForwardingDesktop {
   TracingDesktop(std::unique_ptr<Desktop> inner, TraceSink sink)
       : ForwardingDesktop(std::move(inner)), sink_(std::move(sink)) {}
 
+  // Told once the question is answered: on the simulated desktop that is
+  // once the file of the sample has been read.
   bool isProcessTrusted() override {
+    bool trusted = inner().isProcessTrusted();
     sink_("AXIsProcessTrusted");
-    return inner().isProcessTrusted();
+    return trusted;
   }
   std::optional<RunningApplication> frontmostApplication() override {
     sink_("frontmostApplication");

@@ -40,7 +40,7 @@ std::string_view trim(std::string_view text) {
 }
 
 // Creates `directory` and its parents; 0 or the errno.
-int makeDirectories(const std::string& directory) {
+[[nodiscard]] int makeDirectories(const std::string& directory) {
   struct stat status;
   if (::stat(directory.c_str(), &status) == 0) return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
   size_t slash = directory.rfind('/');

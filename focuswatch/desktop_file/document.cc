@@ -440,7 +440,12 @@ vantrel::Result<std::string, std::string> readFile(const std::string& path) {
   if (!S_ISREG(status.st_mode)) return Failure(std::string("not a regular file"));
   if (static_cast<uint64_t>(status.st_size) > kLargestDesktopFile)
     return Failure(std::string("larger than 64 MiB"));
-  std::string text(static_cast<size_t>(status.st_size), '\0');
+  std::string text;
+  try {
+    text.resize(static_cast<size_t>(status.st_size));
+  } catch (const std::exception& e) {  // no memory for it
+    return Failure(std::string(e.what()));
+  }
   size_t done = 0;
   if (int error = vantrel::readAll(fd.get(), text.data(), text.size(), &done))
     return Failure(std::string(std::strerror(error)));

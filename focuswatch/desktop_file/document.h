@@ -1,6 +1,6 @@
 // The desktop file of the simulated desktop, read into elements and values
-// in one pass: the file format, its limits and its diagnostics, with no
-// part of the platform boundary.
+// in one pass: the file format, its limits and its diagnostics, in the
+// boundary's own types (desktop.h).
 #ifndef FOCUSWATCH_DESKTOP_FILE_DOCUMENT_H_
 #define FOCUSWATCH_DESKTOP_FILE_DOCUMENT_H_
 

@@ -5,8 +5,8 @@
 #include <map>
 #include <utility>
 
-#include "common/clocks.h"
 #include "common/deleter.h"
+#include "focuswatch/clocks.h"
 #include "focuswatch/linux/atspi_tree.h"
 #include "focuswatch/linux/desktop_entries.h"
 #include "focuswatch/linux/logind_sleep.h"
@@ -69,8 +69,8 @@ class LiveDesktop : public Desktop {
     return app;
   }
 
-  double currentTime() override { return vantrel::wallClockSeconds(); }
-  double systemUptime() override { return vantrel::uptimeSeconds(); }
+  double currentTime() override { return wallClockSeconds(); }
+  double systemUptime() override { return uptimeSeconds(); }
 
   double secondsSinceLastInput() override { return x11_->secondsSinceLastInput(); }
 

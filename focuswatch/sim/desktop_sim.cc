@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include "common/clocks.h"
-#include "focuswatch/sim/notify_pipe.h"
+#include "focuswatch/clocks.h"
 #include "focuswatch/desktop_file/document.h"
+#include "focuswatch/sim/notify_pipe.h"
 
 namespace focuswatch {
 
@@ -43,9 +43,9 @@ bool SimDesktop::isProcessTrusted() {
 
 std::optional<RunningApplication> SimDesktop::frontmostApplication() { return document_->frontmost; }
 
-double SimDesktop::currentTime() { return document_->observedAt.value_or(vantrel::wallClockSeconds()); }
+double SimDesktop::currentTime() { return document_->observedAt.value_or(wallClockSeconds()); }
 
-double SimDesktop::systemUptime() { return document_->uptime.value_or(vantrel::uptimeSeconds()); }
+double SimDesktop::systemUptime() { return document_->uptime.value_or(uptimeSeconds()); }
 
 double SimDesktop::secondsSinceLastInput() { return document_->idleSeconds; }
 

@@ -1,10 +1,10 @@
-#include "common/clocks.h"
+#include "focuswatch/clocks.h"
 
 #include <time.h>
 
 #include <chrono>
 
-namespace vantrel {
+namespace focuswatch {
 
 double wallClockSeconds() {
   using namespace std::chrono;
@@ -17,4 +17,4 @@ double uptimeSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-}  // namespace vantrel
+}  // namespace focuswatch
