@@ -57,7 +57,6 @@ TEST_F(FocuswatchTest, OneLineOnceAndTheTrustAnswerAlone) {
   struct Case { std::string demo; std::vector<std::string> options; bool trusted; };
   for (const auto& [demo, options, trusted] : {
            Case{.demo = "plain", .options = {"--trust-only"}, .trusted = true},
-           Case{.demo = "plain", .options = {"--once", "--trust-only"}, .trusted = true},
            Case{.demo = "untrusted", .options = {"--trust-only"}, .trusted = false}}) {
     Outcome outcome = testing_support::run(probe(options, kDemo + "/" + demo + ".json"));
     EXPECT_EQ(outcome.out + outcome.err + std::to_string(outcome.status),
