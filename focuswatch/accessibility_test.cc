@@ -27,7 +27,7 @@ TEST(AttributeTest, FailuresAndWrongTypesAreAbsent) {
   EXPECT_FALSE(asString(attribute(t.desktop(), win, "AXDescription")));
   EXPECT_FALSE(asElement(attribute(t.desktop(), win, "AXParent")));
   EXPECT_FALSE(asRectangle(attribute(t.desktop(), win, "AXFrame")));
-  EXPECT_EQ(t.reads(), 6u);
+  EXPECT_EQ(t.readsOf(), 6u);
 }
 
 TEST(ClassesAndChildrenTest, OnlyTheRightShapesCount) {
@@ -58,18 +58,15 @@ TEST(TabLabelTest, FirstNonEmptyStaticTextWithinFourLevels) {
            Case{.tree = nested(text("deep"), 5), .label = std::nullopt, .reads = 10}}) {
     TestDesktop t(withWindow(tree));
     EXPECT_EQ(tabLabel(t.desktop(), window(t)), label) << tree;
-    EXPECT_EQ(t.reads(), reads) << tree;
+    EXPECT_EQ(t.readsOf(), reads) << tree;
   }
-  TestDesktop t(withWindow(text("x")));
-  EXPECT_EQ(tabLabel(t.desktop(), window(t), 5), std::nullopt);
-  EXPECT_EQ(t.reads(), 0u);
 }
 
 TEST(TabLabelTest, HostileFanOutStaysBounded) {
   // Every element lists itself 30 times: 30^4 paths within the depth.
   TestDesktop t(withWindow(selfLoop(30)));
   EXPECT_EQ(tabLabel(t.desktop(), window(t)), std::nullopt);
-  EXPECT_LE(t.reads(), 3u * kLabelVisitLimit);
+  EXPECT_LE(t.readsOf(), 3u * kLabelVisitLimit);
 }
 
 }  // namespace

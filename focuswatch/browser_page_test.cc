@@ -118,7 +118,7 @@ TEST(BrowserPageTest, TitleIsOptionalAndCutOnlyWithASuffix) {
   // A browser that is not enabled, or has no bundle identifier, is not read.
   EXPECT_FALSE(pageOf(t, kChrome, "com.apple.Safari"));
   EXPECT_FALSE(pageOf(t, kChrome, std::nullopt));
-  EXPECT_EQ(t.reads(), 0u);
+  EXPECT_EQ(t.readsOf(), 0u);
 }
 
 }  // namespace

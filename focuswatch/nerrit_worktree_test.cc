@@ -81,7 +81,7 @@ TEST(SelectedNerritWorktreeTest, HostileRowsStayBounded) {
   EXPECT_EQ(selectedNerritWorktree(t.desktop(), application(7)), std::nullopt);
   // The first row's card search runs out: role, value, then a children and
   // a class-list read for every element it looks at.
-  EXPECT_LE(t.reads(), 2u * 10000 + 4);
+  EXPECT_LE(t.readsOf(), 2u * 10000 + 4);
 }
 
 }  // namespace

@@ -46,7 +46,6 @@ class TestDesktop {
              (attribute.empty() || l.ends_with(" " + attribute));
     });
   }
-  size_t reads() const { return readsOf(); }
 
  private:
   std::shared_ptr<const SimDocument> document_;

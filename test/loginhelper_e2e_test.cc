@@ -80,13 +80,9 @@ class LoginhelperTest : public ::testing::Test {
 TEST_F(LoginhelperTest, AutostartEntryLifecycle) {
   fs::create_directories(system_);  // no system-wide entry that a launcher could read
   expectReport({"status"}, "notRegistered");
-  expectReport({"disable"}, "notRegistered");
   expectReport({"enable"}, "enabled");
   EXPECT_NE(entry().find("Exec=\"" + fs::canonical(LOGINHELPER_PATH).string() + "\" launch\n"),
             std::string::npos) << entry();
-  expectReport({"settings", "more"}, "enabled");
-  std::ofstream(entry_, std::ios::app) << "Hidden=true\n";
-  expectReport({"enable"}, "requiresApproval");
   expectReport({"disable"}, "notRegistered");
   EXPECT_TRUE(fs::is_empty(entry_.parent_path()));
   // Readable by the session, in a folder of the user's own.
@@ -185,10 +181,7 @@ TEST_F(LoginhelperTest, ReportThatCannotBeWrittenIsAFailure) {
   EXPECT_EQ(helper({"enable"}, {0, 2}).out, "{\"status\":\"enabled\"}");
 }
 
-TEST_F(LoginhelperTest, LaunchFromOutsideOrInsideABundle) {
-  Outcome outside = helper({});
-  EXPECT_EQ(outside.out + outside.err + std::to_string(outside.status),
-            "Startup helper is outside Vantrel.app\n1");
+TEST_F(LoginhelperTest, LaunchFromInsideABundle) {
   // Debian has no macOS open tool; where xdg-utils is installed the name
   // leads to xdg-open, which refuses "-g". Any other tool is not started.
   std::error_code ignored;
