@@ -10,10 +10,10 @@
 #include <nlohmann/json.hpp>
 
 #include "focuswatch/browser_config.h"
-#include "focuswatch/sim/desktop_sim.h"
 #include "focuswatch/desktop_file/document.h"
 #include "focuswatch/event_record.h"
 #include "focuswatch/recorder.h"
+#include "focuswatch/sim/desktop_sim.h"
 
 namespace {
 

@@ -13,15 +13,24 @@
 
 #include <gtest/gtest.h>
 
+#include "focuswatch/desktop_file/document.h"
 #include "focuswatch/event_record.h"
 #include "focuswatch/recorder.h"
 #include "focuswatch/sim/desktop_sim.h"
-#include "focuswatch/desktop_file/document.h"
 #include "focuswatch/trace.h"
 
 namespace focuswatch {
 
 using Json = nlohmann::ordered_json;
+
+// The document of `desktop`; a test desktop that the file format refuses
+// fails the test, which goes on with the empty desktop.
+inline std::shared_ptr<const SimDocument> documentOf(const Json& desktop) {
+  SimDocumentResult document = parseSimDocument(desktop.dump());
+  if (document) return *document;
+  ADD_FAILURE() << "refused test desktop: " << document.error();
+  return std::make_shared<SimDocument>();
+}
 
 class TestDesktop {
  public:
@@ -36,7 +45,7 @@ class TestDesktop {
 
   Desktop& desktop() { return *desktop_; }
   // The document of the samples to come.
-  void write(const Json& desktop) { document_ = *parseSimDocument(desktop.dump()); }
+  void write(const Json& desktop) { document_ = documentOf(desktop); }
   void clearTrace() { trace_.clear(); }
 
   // Reads of `attribute` (of any, when empty) since the last clearTrace().
@@ -55,7 +64,7 @@ class TestDesktop {
 
 // The simulated desktop of `desktop`, held in memory.
 inline std::unique_ptr<Desktop> inMemory(const Json& desktop) {
-  std::shared_ptr<const SimDocument> document = *parseSimDocument(desktop.dump());
+  std::shared_ptr<const SimDocument> document = documentOf(desktop);
   return std::make_unique<SimDesktop>(SimPaths{}, [document] { return document; });
 }
 
@@ -66,11 +75,12 @@ inline std::string sample(std::unique_ptr<Desktop> desktop, const std::string& r
                           bool renamed = false) {
   static const BrowserConfiguration kTracking = buildBrowserConfiguration(
       {"focuswatch", "--browser-tracking", "--browser-bundle=com.example.nerrit"});
-  std::vector<std::string> trace;
-  desktop = tracingDesktop(std::move(desktop), [&](std::string_view line) { trace.emplace_back(line); });
-  if (!record.empty()) desktop = recordingDesktop(std::move(desktop), record);
-  std::string sample = eventLine(*desktop, kTracking, "activity").value_or("(dropped)");
-  desktop->sampleTaken();
+  std::vector<std::string> trace;  // outlives the desktop that logs into it
+  std::unique_ptr<Desktop> traced =
+      tracingDesktop(std::move(desktop), [&](std::string_view line) { trace.emplace_back(line); });
+  if (!record.empty()) traced = recordingDesktop(std::move(traced), record);
+  std::string sample = eventLine(*traced, kTracking, "activity").value_or("(dropped)");
+  traced->sampleTaken();
   std::map<std::string, size_t> names;
   for (std::string& line : trace) {
     size_t name = line.find(' ') + 1, length = line.rfind(' ') - name;

@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include "focuswatch/browser_config.h"
+#include "focuswatch/desktop_file/document.h"
+#include "focuswatch/event_record.h"
 #include "focuswatch/sim/desktop_sim.h"
 #include "focuswatch/trace.h"
-#include "focuswatch/event_record.h"
-#include "focuswatch/desktop_file/document.h"
 
 namespace {
 

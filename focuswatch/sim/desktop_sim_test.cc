@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "focuswatch/accessibility.h"
-#include "focuswatch/event_record.h"
 #include "focuswatch/desktop_file/document.h"
+#include "focuswatch/event_record.h"
 #include "focuswatch/test_desktop.h"
 
 namespace focuswatch {
