@@ -15,16 +15,20 @@ std::string utf8(NSString* text) {
   return bytes ? bytes : "";
 }
 
-Failure<Error> errorFrom(NSError* error) {
+// Each failure is made where the helper is called, which an unchecked
+// failure names.
+Failure<Error> errorFrom(NSError* error, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
   if (error == nil)
-    return Failure(Error{"SMAppServiceErrorDomain", 0, "The operation could not be completed."});
-  return Failure(Error{utf8(error.domain), static_cast<long>(error.code), utf8(error.localizedDescription)});
+    return Failure(Error{"SMAppServiceErrorDomain", 0, "The operation could not be completed."}, file, line);
+  return Failure(Error{utf8(error.domain), static_cast<long>(error.code), utf8(error.localizedDescription)},
+                 file, line);
 }
 
 // The service of a property-list name that is not valid UTF-8: there is none.
-Failure<Error> noService() {
+Failure<Error> noService(const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
   return Failure(Error{NSCocoaErrorDomain.UTF8String, NSFileReadInapplicableStringEncodingError,
-                       "The login item's property list name is not valid UTF-8."});
+                       "The login item's property list name is not valid UTF-8."},
+                 file, line);
 }
 
 class AgentService : public LoginItemService {

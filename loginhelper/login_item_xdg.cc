@@ -28,8 +28,11 @@ namespace {
 // removed.
 constexpr size_t kLargestEntry = 1 << 20;
 
-Failure<Error> fileError(const std::string& what, const std::string& path, int error) {
-  return Failure(Error{"NSPOSIXErrorDomain", error, what + " " + path + ": " + ::strerror(error)});
+// Made where it is called, which an unchecked failure names.
+Failure<Error> fileError(const std::string& what, const std::string& path, int error,
+                         const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+  return Failure(Error{"NSPOSIXErrorDomain", error, what + " " + path + ": " + ::strerror(error)}, file,
+                 line);
 }
 
 std::string_view trim(std::string_view text) {
